@@ -1,0 +1,43 @@
+// The structures behind button and revertive events, as the panel host lays them out.
+//
+// Words are 32-bit integers and texts are native pointers, so a 32-bit build has the host's
+// layout exactly; the assertions below pin it. The host owns these structures: a script reads
+// them only while the event's handler runs, and never writes them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "decodeCaptionString.h"
+
+struct vesk_host_button {
+    std::int32_t w0; // the host's own; never read
+    std::int32_t w1; // the host's own; never read
+    const char* panel;
+    const char* id;
+    const decodeCaptionString* caption; // may be null
+};
+
+struct vesk_host_revertive {
+    std::int32_t device;
+    std::int32_t w1; // the host's own; never read
+    std::int32_t index;
+    std::int32_t w3; // the host's own; never read
+    const char* text;
+};
+
+#if (defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4) || (defined(_M_IX86))
+static_assert(offsetof(vesk_host_button, panel) == 8, "button panel at 8");
+static_assert(offsetof(vesk_host_button, id) == 12, "button id at 12");
+static_assert(offsetof(vesk_host_button, caption) == 16, "button caption at 16");
+static_assert(offsetof(vesk_host_revertive, device) == 0, "revertive device at 0");
+static_assert(offsetof(vesk_host_revertive, index) == 8, "revertive index at 8");
+static_assert(offsetof(vesk_host_revertive, text) == 16, "revertive text at 16");
+static_assert(offsetof(decodeCaptionString, command) == 0, "caption command at 0");
+static_assert(offsetof(decodeCaptionString, subs) == 4, "caption subs at 4");
+static_assert(offsetof(decodeCaptionString, value) == 132, "caption value at 132");
+static_assert(offsetof(decodeCaptionString, subCount) == 136, "caption subCount at 136");
+static_assert(offsetof(decodeCaptionString, hasValue) == 140, "caption hasValue at 140");
+static_assert(offsetof(decodeCaptionString, text) == 144, "caption text at 144");
+static_assert(sizeof(decodeCaptionString) == 148, "caption is 148 bytes");
+#endif

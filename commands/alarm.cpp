@@ -1,0 +1,5 @@
+#include "vesk_script_helper.h"
+
+bool vesk_script_helper::divertAlarmButton(buttonNotify*) {
+    return false;
+}
