@@ -13,7 +13,16 @@ std::vector<std::string> recording_host_link::takeLines() {
 
 void recording_host_link::answer(const std::string& prefix, const char* reply) {
     m_rules.emplace_back(prefix, reply ? reply : "");
-    m_ruleIsNull.push_back(reply == nullptr);
+    m_ruleKinds.push_back(reply ? answerKind::text : answerKind::null);
+}
+
+namespace {
+char acknowledgement[] = "(acknowledged)";
+}
+
+void recording_host_link::acknowledge(const std::string& prefix) {
+    m_rules.emplace_back(prefix, "");
+    m_ruleKinds.push_back(answerKind::acknowledgement);
 }
 
 void recording_host_link::answerNext(const char* reply) {
@@ -21,7 +30,7 @@ void recording_host_link::answerNext(const char* reply) {
 }
 
 char* recording_host_link::handOut(const char* text) {
-    reply r;
+    handedOut r;
     std::size_t size = std::strlen(text) + 1;
     r.text.reset(new char[size]);
     std::memcpy(r.text.get(), text, size);
@@ -42,7 +51,15 @@ char* recording_host_link::callback(char* argument, int kind) {
         }
         for (std::size_t i = m_rules.size(); i-- > 0;) {
             if (line.compare(0, m_rules[i].first.size(), m_rules[i].first) == 0) {
-                return m_ruleIsNull[i] ? nullptr : handOut(m_rules[i].second.c_str());
+                switch (m_ruleKinds[i]) {
+                case answerKind::null:
+                    return nullptr;
+                case answerKind::acknowledgement:
+                    return acknowledgement;
+                case answerKind::text:
+                    break;
+                }
+                return handOut(m_rules[i].second.c_str());
             }
         }
         return nullptr;
@@ -53,7 +70,7 @@ char* recording_host_link::callback(char* argument, int kind) {
             m_calls.emplace_back(5, "(null)");
             return nullptr;
         }
-        for (reply& r : m_replies) {
+        for (handedOut& r : m_replies) {
             if (r.text.get() == argument) {
                 ++r.releases;
                 m_calls.emplace_back(5, r.original);
@@ -72,7 +89,7 @@ char* recording_host_link::callback(char* argument, int kind) {
 
 ::testing::AssertionResult recording_host_link::eachReplyReleasedOnce() const {
     std::string problems;
-    for (const reply& r : m_replies) {
+    for (const handedOut& r : m_replies) {
         if (r.releases != 1) {
             problems += "reply \"" + r.original + "\" released " + std::to_string(r.releases) +
                         " times; ";

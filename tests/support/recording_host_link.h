@@ -34,6 +34,10 @@ public:
     // Every line whose text starts with `prefix` is answered with a fresh copy of `reply`
     // (null answers null). Later rules win over earlier ones for the same line.
     void answer(const std::string& prefix, const char* reply);
+    // Every line whose text starts with `prefix` is answered with a non-null acknowledgement
+    // that is not reply text: the commands that only test their answer never release it, and
+    // releasing it counts as releasing a foreign pointer.
+    void acknowledge(const std::string& prefix);
     // The next send, whatever its line, is answered with `reply`; queued answers come before
     // the rules.
     void answerNext(const char* reply);
@@ -48,7 +52,7 @@ public:
     ::testing::AssertionResult eachReplyReleasedOnce() const;
 
 private:
-    struct reply {
+    struct handedOut {
         std::unique_ptr<char[]> text;
         std::string original;
         int releases = 0;
@@ -59,9 +63,10 @@ private:
     std::vector<std::string> m_lines;
     std::vector<std::pair<int, std::string>> m_calls;
     std::vector<std::pair<std::string, std::string>> m_rules;
-    std::vector<bool> m_ruleIsNull;
+    enum class answerKind { text, null, acknowledgement };
+    std::vector<answerKind> m_ruleKinds;
     std::vector<std::pair<bool, std::string>> m_queue; // (is null, text)
-    std::vector<reply> m_replies;
+    std::vector<handedOut> m_replies;
     std::vector<std::string> m_foreign;
     int m_nullReleases = 0;
 };

@@ -1,0 +1,86 @@
+// The event dispatcher: every host event enters the script here.
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "vesk_script_helper.h"
+
+namespace {
+
+// Kinds of host events.
+enum : int {
+    revertiveEvent = 1,
+    buttonEvent = 2,
+    parentText = 3,
+    timerEvent = 4,
+    releaseText = 5,
+    secondaryRevertiveEvent = 6,
+    hostEvent = 7,
+};
+
+// A fresh block for the host, freed when the host hands it back with kind 5; null when there
+// is nothing to answer or no memory to answer with.
+char* answerBlock(const vesk_string& answer) {
+    if (answer.length() == 0) {
+        return nullptr;
+    }
+    std::size_t size = static_cast<std::size_t>(answer.length()) + 1;
+    char* block = new (std::nothrow) char[size];
+    if (block != nullptr) {
+        std::memcpy(block, answer.c_str(), size);
+    }
+    return block;
+}
+
+} // namespace
+
+char* vesk_script_helper::callback(char* argument, int kind) {
+    // Nothing may escape to the host: a failed event is dropped and answers nothing.
+    try {
+        switch (kind) {
+        case revertiveEvent: {
+            revertiveNotify notify(reinterpret_cast<const vesk_host_revertive*>(argument));
+            revertiveCallback(&notify);
+            return nullptr;
+        }
+        case buttonEvent: {
+            buttonNotify notify(reinterpret_cast<const vesk_host_button*>(argument));
+            dispatchButton(&notify);
+            return nullptr;
+        }
+        case parentText: {
+            decodeCaptionString decoded(argument);
+            parentNotify notify(&decoded);
+            return answerBlock(parentCallback(&notify));
+        }
+        case timerEvent:
+            // The id travels in the pointer-sized argument itself.
+            timerCallback(static_cast<int>(reinterpret_cast<std::intptr_t>(argument)));
+            return nullptr;
+        case releaseText:
+            delete[] argument;
+            return nullptr;
+        case secondaryRevertiveEvent: {
+            revertiveNotify notify(reinterpret_cast<const vesk_host_revertive*>(argument));
+            secondaryRevertiveCallback(&notify);
+            return nullptr;
+        }
+        case hostEvent: {
+            hostNotify notify(argument);
+            hostCallback(&notify);
+            return nullptr;
+        }
+        default:
+            return nullptr;
+        }
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void vesk_script_helper::dispatchButton(buttonNotify* notify) {
+    if (alarmHandling && divertAlarmButton(notify)) {
+        return;
+    }
+    buttonCallback(notify);
+}
