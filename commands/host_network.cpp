@@ -1,0 +1,1 @@
+#include "vesk_script_helper.h"

@@ -1,0 +1,1 @@
+#include "command_table.h"
