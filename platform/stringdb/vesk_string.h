@@ -61,7 +61,7 @@ private:
     void appendSpans(const vesk_string& other, int offset);
     void clearSpans() noexcept;
     bool isInserted(int position) const noexcept;
-    vesk_string substitute(const char* value, int valueLength, const vesk_string* spansOf) const;
+    vesk_string substitute(const char* value, int valueLength) const;
 
     static const int inlineCapacity = 63;
 
