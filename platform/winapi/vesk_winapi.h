@@ -34,20 +34,28 @@ typedef void (*vesk_debug_sink)(const char* text, void* context);
 // Installs a sink; a null sink restores the default, which writes to standard error.
 VESK_WINAPI_API void vesk_set_debug_sink(vesk_debug_sink sink, void* context);
 
+// The private-profile calls read the file afresh on every call. `buffer` is caller-owned and
+// holds `size` characters; nothing is written past it, and a null buffer or a size of 0 gets
+// nothing written and a result of 0. Backslashes in `path` are directory separators. When a
+// section name occurs twice in a file, the later section is ignored altogether.
+
 // Copies the value of `key` in `section` of the INI file at `path` into `buffer`, or `fallback`
-// when the file, section or key is missing. Section and key names are compared without regard
-// to case; the first matching section and key win; blanks around keys and values are trimmed
-// and a value in matching double quotes loses them. The result is cut to size - 1 characters
-// and always terminated. Returns the number of characters copied, without the terminator.
+// (null is the empty text; trailing blanks dropped) when the file, section or key is missing.
+// Section and key names are compared without regard to ASCII case; the first matching section
+// and key win; blanks around keys and values are trimmed and a value in matching double quotes
+// loses them. The result is cut to size - 1 characters and always terminated. Returns the
+// number of characters copied, without the terminator.
 // A null key copies every key of the section, and a null section every section name, as a
-// list of NUL-terminated texts ended by a second NUL (then a cut list returns size - 2).
-// Backslashes in the path are directory separators.
+// list of NUL-terminated texts ended by a second NUL; an empty name cannot be listed and is
+// left out. A missing file or section gives the empty list. A list that does not fit is cut,
+// still ends in two NULs, and gives size - 2.
 VESK_WINAPI_API DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback,
                                                LPSTR buffer, DWORD size, LPCSTR path);
 
-// Copies every line of `section` as a "key=value" text, in file order, each NUL-terminated,
-// with a second NUL after the last. Comments and blank lines are left out. When the buffer is
-// too small the list is cut and size - 2 is returned.
+// Copies every line of `section` as a "key=value" text (the value as written, quotes kept), in
+// file order, each NUL-terminated, with a second NUL after the last; a line without '=' is
+// copied as it stands. Comments and blank lines are left out. A missing file or section gives
+// the empty list. When the buffer is too small the list is cut and size - 2 is returned.
 VESK_WINAPI_API DWORD GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size,
                                                 LPCSTR path);
 

@@ -1,0 +1,215 @@
+// The configuration database is one INI file, <CC_ROOT>\<CC_SYSTEM>\config\system\configdb.ini,
+// read through the private-profile calls whenever a node is opened. A node's dotted path is a
+// section name; its attributes are the section's keys, its children the section's lines.
+#include "vesk_config.h"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vesk_winapi.h"
+
+namespace {
+
+struct child {
+    std::string id;
+    std::string value;
+    bool isKey; // the line has '='; only such lines are attributes of the node
+};
+
+bool isBlank(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string trimmed(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && isBlank(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+std::string unquoted(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+bool equalNoCase(const std::string& left, const char* right) noexcept {
+    std::size_t i = 0;
+    for (; i < left.size() && right[i] != '\0'; ++i) {
+        char a = left[i];
+        char b = right[i];
+        if (a >= 'A' && a <= 'Z') {
+            a = static_cast<char>(a - 'A' + 'a');
+        }
+        if (b >= 'A' && b <= 'Z') {
+            b = static_cast<char>(b - 'A' + 'a');
+        }
+        if (a != b) {
+            return false;
+        }
+    }
+    return i == left.size() && right[i] == '\0';
+}
+
+// An empty value counts as unset, as it does on Windows, where a variable cannot be empty.
+bool environment(const char* name, std::string& value) {
+#if defined(_MSC_VER)
+    char* text = nullptr;
+    std::size_t length = 0;
+    if (_dupenv_s(&text, &length, name) != 0 || text == nullptr) {
+        return false;
+    }
+    value.assign(text);
+    std::free(text);
+#else
+    const char* text = std::getenv(name);
+    if (text == nullptr) {
+        return false;
+    }
+    value.assign(text);
+#endif
+    return !value.empty();
+}
+
+// Reads a NUL-separated list, growing the buffer while the reader reports a cut list (size - 2).
+// A list too large even for the last buffer is not read at all rather than read in part.
+template <typename Reader> bool readList(Reader read, std::vector<std::string>& items) {
+    const DWORD largest = DWORD(1) << 28;
+    for (DWORD size = 4096; size <= largest; size *= 2) {
+        std::vector<char> buffer(size);
+        DWORD count = read(buffer.data(), size);
+        if (count >= size - 2) {
+            continue;
+        }
+        items.clear();
+        for (DWORD pos = 0; pos < count && buffer[pos] != '\0';) {
+            items.emplace_back(buffer.data() + pos);
+            pos += static_cast<DWORD>(items.back().size() + 1);
+        }
+        return true;
+    }
+    return false;
+}
+
+bool sectionExists(const std::string& file, const char* section) {
+    std::vector<std::string> names;
+    if (!readList(
+            [&](LPSTR buffer, DWORD size) {
+                return GetPrivateProfileSectionNamesA(buffer, size, file.c_str());
+            },
+            names)) {
+        return false;
+    }
+    for (const std::string& name : names) {
+        if (equalNoCase(name, section)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool sectionLines(const std::string& file, const char* section, std::vector<std::string>& lines) {
+    return readList(
+        [&](LPSTR buffer, DWORD size) {
+            return GetPrivateProfileSectionA(section, buffer, size, file.c_str());
+        },
+        lines);
+}
+
+} // namespace
+
+struct vesk_config::node {
+    bool valid = false;
+    std::vector<child> children;
+    std::size_t current = 0;
+
+    void open(const char* path) {
+        std::string root;
+        std::string system;
+        if (!environment("CC_ROOT", root) || !environment("CC_SYSTEM", system)) {
+            return;
+        }
+        const std::string file = root + '\\' + system + "\\config\\system\\configdb.ini";
+        std::vector<std::string> lines;
+        if (!sectionExists(file, path) || !sectionLines(file, path, lines)) {
+            return;
+        }
+        for (const std::string& line : lines) {
+            std::size_t equals = line.find('=');
+            if (equals == std::string::npos) {
+                children.push_back(child{trimmed(line), std::string(), false});
+            } else {
+                children.push_back(child{trimmed(line.substr(0, equals)),
+                                         unquoted(trimmed(line.substr(equals + 1))), true});
+            }
+        }
+        valid = true;
+    }
+};
+
+vesk_config::vesk_config(const vesk_string& path) : m_node(nullptr) {
+    std::unique_ptr<node> opened(new node);
+    opened->open(path.c_str());
+    m_node = opened.release();
+}
+
+vesk_config::vesk_config(const vesk_config& other) : m_node(new node(*other.m_node)) {}
+
+vesk_config& vesk_config::operator=(const vesk_config& other) {
+    if (this != &other) {
+        node* copy = new node(*other.m_node);
+        delete m_node;
+        m_node = copy;
+    }
+    return *this;
+}
+
+vesk_config::~vesk_config() {
+    delete m_node;
+}
+
+bool vesk_config::isValid() const noexcept {
+    return m_node->valid;
+}
+
+vesk_string vesk_config::attr(const vesk_string& name) const {
+    for (const child& c : m_node->children) {
+        if (c.isKey && equalNoCase(c.id, name.c_str())) {
+            return vesk_string(c.value.c_str());
+        }
+    }
+    return vesk_string();
+}
+
+bool vesk_config::isChildValid() const noexcept {
+    return m_node->current < m_node->children.size();
+}
+
+vesk_string vesk_config::childAttr(const vesk_string& name) const {
+    if (!isChildValid()) {
+        return vesk_string();
+    }
+    const child& c = m_node->children[m_node->current];
+    if (name == "id") {
+        return vesk_string(c.id.c_str());
+    }
+    if (name == "value") {
+        return vesk_string(c.value.c_str());
+    }
+    return vesk_string();
+}
+
+bool vesk_config::nextChild() noexcept {
+    if (m_node->current < m_node->children.size()) {
+        ++m_node->current;
+    }
+    return isChildValid();
+}
