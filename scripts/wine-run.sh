@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs a 64-bit Windows program under Wine for CTest: wine-run.sh PREFIX PROGRAM [ARGS...]
+#
+# PREFIX is a throwaway Wine prefix, made on first use; parallel tests wait for the one that
+# makes it. Wine's own chatter is off unless WINEDEBUG is already set (WINEDEBUG=+debugstr
+# shows the debugger output too).
+set -euo pipefail
+
+if [ $# -lt 2 ]; then
+    echo "usage: $0 PREFIX PROGRAM [ARGS...]" >&2
+    exit 2
+fi
+prefix=$1
+shift
+
+loader=${WINELOADER:-}
+if [ -z "$loader" ]; then
+    for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
+        if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+            loader=$candidate
+            break
+        fi
+    done
+fi
+if [ -z "$loader" ]; then
+    echo "wine-run.sh: no Wine loader found (install wine64)" >&2
+    exit 2
+fi
+
+export WINEPREFIX=$prefix
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko prompts, no display: the tests are console programs.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+unset DISPLAY WAYLAND_DISPLAY
+
+mkdir -p "$(dirname "$prefix")"
+ready=$prefix/.vesk-ready
+if [ ! -f "$ready" ]; then
+    (
+        flock 9
+        if [ ! -f "$ready" ]; then
+            "$loader" wineboot --init >"$prefix.log" 2>&1 || {
+                cat "$prefix.log" >&2
+                exit 1
+            }
+            touch "$ready"
+        fi
+    ) 9>"$prefix.lock"
+fi
+
+exec "$loader" "$@"
