@@ -17,6 +17,14 @@ using list = std::vector<std::string>;
 
 namespace {
 
+// On Windows these tests run against kernel32's own calls. What the stand-in settles where
+// Windows reads a file otherwise, or leaves a case open, is checked against the stand-in only.
+#if defined(_WIN32)
+constexpr bool standIn = false;
+#else
+constexpr bool standIn = true;
+#endif
+
 struct call_result {
     DWORD count;
     std::string bytes; // the whole buffer after the call
@@ -102,7 +110,12 @@ TEST_F(ini_test, LookupFollowsNamesBlanksCommentsAndQuotes) {
                                    "extra=duplicate section, never seen\n"
                                    "[last]\n"
                                    "k=no final line end");
-    const char* const table[][3] = {
+    const struct {
+        const char* section;
+        const char* key;
+        const char* expected;
+        bool standInOnly = false; // Windows has no comments and takes "[open" for no section
+    } table[] = {
         {"Main", "Key", "first"},
         {"MAIN", "KEY", "first"},
         {"Main", "spaced key", "spaced value"},
@@ -112,18 +125,21 @@ TEST_F(ini_test, LookupFollowsNamesBlanksCommentsAndQuotes) {
         {"Main", "onequote", "\""},
         {"Main", "empty", ""},
         {"Main", "equals", "a=b;c"},
-        {"Main", ";hidden", "(default)"},
+        {"Main", ";hidden", "(default)", true},
         {"Main", "bare line", "(default)"},
         {"Main", "extra", "(default)"},
         {"Main", "missing", "(default)"},
         {"missing", "k", "(default)"},
         {"padded name", "p", "1"},
-        {"open section", "k", "v"},
+        {"open section", "k", "v", true},
         {"last", "k", "no final line end"},
     };
     for (const auto& l : table) {
-        SCOPED_TRACE(std::string(l[0]) + "/" + l[1]);
-        EXPECT_EQ(textOf(value(path, l[0], l[1])), l[2]);
+        if (l.standInOnly && !standIn) {
+            continue;
+        }
+        SCOPED_TRACE(std::string(l.section) + "/" + l.key);
+        EXPECT_EQ(textOf(value(path, l.section, l.key)), l.expected);
     }
 }
 
@@ -133,7 +149,10 @@ TEST_F(ini_test, DefaultsAndCutTexts) {
     EXPECT_EQ(textOf(value(path + ".absent", "s", "k", "d")), "d");
     EXPECT_EQ(textOf(value(folder, "s", "k", "d")), "d");
     EXPECT_EQ(textOf(value(path, "s", "x", nullptr)), "");
-    EXPECT_EQ(textOf(value(path, "s", "x", "  d \t ")), "  d");
+    EXPECT_EQ(textOf(value(path, "s", "x", "  d  ")), "  d");
+    if constexpr (standIn) { // Windows drops trailing spaces only
+        EXPECT_EQ(textOf(value(path, "s", "x", "  d \t ")), "  d");
+    }
 
     // The value found and a default of the same text are cut alike.
     const struct {
@@ -161,19 +180,26 @@ TEST_F(ini_test, ListingsGiveNamesKeysAndLinesInFileOrder) {
         const char* what;
         call_result result;
         list expected;
+        // Windows lists a repeated section twice, answers a keyless section with the
+        // default, reads lines before any section as a section without name, and closes
+        // an empty list with one NUL.
+        bool standInOnly = false;
     } table[] = {
-        {"names", names(path), {"First", "second"}},
+        {"names", names(path), {"First", "second"}, true},
         {"keys", keys(path, "first"), {"a", "b", "A"}},
         {"lines", lines(path, "FIRST"), {"a=1", "b=\"two\"", "bare", "A=again"}},
-        {"keys, empty section", keys(path, "second"), {}},
-        {"lines before any section", lines(path, ""), {}},
+        {"keys, empty section", keys(path, "second"), {}, true},
+        {"lines before any section", lines(path, ""), {}, true},
         {"lines, missing section", lines(path, "third"), {}},
-        {"names, missing file", names(path + ".absent"), {}},
+        {"names, missing file", names(path + ".absent"), {}, true},
         {"empty names", names(emptyNames), {"z"}},
-        {"empty keys", keys(emptyNames, ""), {"k"}},
-        {"lines, empty section name", lines(emptyNames, ""), {"k=v", "=x"}},
+        {"empty keys", keys(emptyNames, ""), {"k"}, true},
+        {"lines, empty section name", lines(emptyNames, ""), {"k=v", "=x"}, true},
     };
     for (const auto& c : table) {
+        if (c.standInOnly && !standIn) {
+            continue;
+        }
         SCOPED_TRACE(c.what);
         EXPECT_EQ(itemsOf(c.result), c.expected);
         DWORD count = 0;
@@ -188,6 +214,9 @@ TEST_F(ini_test, ListingsGiveNamesKeysAndLinesInFileOrder) {
 }
 
 TEST_F(ini_test, ListsAreCutWithTwoTerminators) {
+    if constexpr (!standIn) {
+        GTEST_SKIP() << "kernel32 implementations disagree on how a cut list ends";
+    }
     // Each call lists a, bb, ccc: nine characters, ten with the closing NUL.
     const std::string namesFile = write("[a]\n[bb]\n[ccc]\n", "names.ini");
     const std::string keysFile = write("[s]\na=1\nbb=2\nccc=3\n", "keys.ini");
@@ -228,11 +257,11 @@ TEST_F(ini_test, NulBytesGarbageAndLongLines) {
     EXPECT_EQ(itemsOf(names(path)), (list{"s", "t"}));
 
     // Random bytes, mostly those that mean something to the parser: every call keeps to its
-    // buffer and gives well-formed results.
+    // buffer and gives well-formed results, as the stand-in forms them.
     const char alphabet[] = "[]=;\"\r\n\t \0\xEF\xBB\xBF"
                             "aA";
     std::mt19937 random(20240611u);
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < (standIn ? 200 : 0); ++round) {
         std::string content(random() % 400, ' ');
         for (char& c : content) {
             c = (random() % 7 == 0) ? static_cast<char>(random()) : alphabet[random() % 16];
@@ -253,26 +282,33 @@ TEST_F(ini_test, NulBytesGarbageAndLongLines) {
     EXPECT_EQ(textOf(value(path, "s", "k", nullptr, (1 << 20) + 1)), longValue);
     EXPECT_EQ(textOf(value(path, "s", "k", nullptr, 256)), longValue.substr(0, 255));
     EXPECT_EQ(itemsOf(names(path, 200000)), (list{"s", longName}));
-    EXPECT_EQ(textOf(value(path, longName.c_str(), "x")), "1");
+    if constexpr (standIn) { // Wine's reader faults on a section name this long
+        EXPECT_EQ(textOf(value(path, longName.c_str(), "x")), "1");
+    }
 }
 
 TEST(debug_output, TextReachesTheSinkUnchanged) {
     {
         debug_capture capture;
         OutputDebugStringA("line\n");
-        OutputDebugStringA(nullptr);
+        OutputDebugStringA(standIn ? nullptr : ""); // Windows gives null no meaning
         OutputDebugStringA("no line end");
         EXPECT_EQ(capture.writes(), (list{"line\n", "", "no line end"}));
+    }
+    if constexpr (!standIn) {
+        return; // the rest is the stand-in's sink
     }
     // Removing the sink restores standard error.
     ::testing::internal::CaptureStderr();
     OutputDebugStringA("to stderr");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "to stderr");
 
+#if !defined(_WIN32)
     // A failing sink must not take the caller down.
     vesk_set_debug_sink([](const char*, void*) { throw std::runtime_error("sink"); }, nullptr);
     EXPECT_NO_THROW(OutputDebugStringA("text"));
     vesk_set_debug_sink(nullptr, nullptr);
+#endif
 }
 
 } // namespace

@@ -5,30 +5,35 @@
 #if defined(_WIN32)
 
 // OutputDebugStringA raises a debug-print exception that a vectored handler sees before
-// anything else; the handler takes the text and lets the program go on.
+// anything else (unless a debugger is attached, which takes it first); the handler takes the
+// text and lets the program go on.
 namespace {
 debug_capture* active = nullptr;
 PVOID handlerHandle = nullptr;
 
-#ifndef DBG_PRINTEXCEPTION_WIDE_C
-#define DBG_PRINTEXCEPTION_WIDE_C 0x4001000AL
-#endif
+// The ANSI form carries (length, text); the wide form, which OutputDebugStringW raises on
+// newer systems, carries (length, wide text, length, text). Not every SDK names the codes.
+const DWORD debugPrintAnsi = 0x40010006;
+const DWORD debugPrintWide = 0x4001000A;
 
 LONG CALLBACK captureDebugPrint(PEXCEPTION_POINTERS info) {
     const EXCEPTION_RECORD* record = info->ExceptionRecord;
-    if (active == nullptr) {
+    const char* text = nullptr;
+    if (record->ExceptionCode == debugPrintAnsi && record->NumberParameters >= 2) {
+        text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
+    } else if (record->ExceptionCode == debugPrintWide && record->NumberParameters >= 4) {
+        text = reinterpret_cast<const char*>(record->ExceptionInformation[3]);
+    } else {
         return EXCEPTION_CONTINUE_SEARCH;
     }
-    if (record->ExceptionCode == DBG_PRINTEXCEPTION_C && record->NumberParameters >= 2) {
-        active->add(reinterpret_cast<const char*>(record->ExceptionInformation[1]));
-        return EXCEPTION_CONTINUE_EXECUTION;
+    if (active != nullptr) {
+        try {
+            active->add(text);
+        } catch (...) {
+            // Nothing may unwind through the system's exception dispatch.
+        }
     }
-    if (record->ExceptionCode == static_cast<DWORD>(DBG_PRINTEXCEPTION_WIDE_C) &&
-        record->NumberParameters >= 4) {
-        active->add(reinterpret_cast<const char*>(record->ExceptionInformation[3]));
-        return EXCEPTION_CONTINUE_EXECUTION;
-    }
-    return EXCEPTION_CONTINUE_SEARCH;
+    return EXCEPTION_CONTINUE_EXECUTION;
 }
 } // namespace
 
