@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Runs a 64-bit Windows program under Wine for CTest: wine-run.sh PREFIX PROGRAM [ARGS...]
+# "wine-run.sh PREFIX --init" only makes the prefix, which a build can do while it compiles.
 #
 # PREFIX is a throwaway Wine prefix, made on first use; parallel tests wait for the one that
 # makes it. Wine's own chatter is off unless WINEDEBUG is already set (WINEDEBUG=+debugstr
@@ -48,4 +49,5 @@ if [ ! -f "$ready" ]; then
     ) 9>"$prefix.lock"
 fi
 
+[ "$1" = "--init" ] && exit 0
 exec "$loader" "$@"

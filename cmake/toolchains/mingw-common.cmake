@@ -14,7 +14,6 @@ foreach(_vesk_lang C CXX)
         REQUIRED)
 endforeach()
 find_program(CMAKE_RC_COMPILER NAMES ${VESK_MINGW_TRIPLE}-windres)
-find_program(VESK_OBJDUMP NAMES ${VESK_MINGW_TRIPLE}-objdump)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${VESK_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
