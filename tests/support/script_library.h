@@ -8,7 +8,12 @@
 
 class script_library {
 public:
+#if defined(_WIN32)
+    typedef vesk_client_callback*(__cdecl* factory)(vesk_client_callback* link,
+                                                    const char* startup);
+#else
     typedef vesk_client_callback* (*factory)(vesk_client_callback* link, const char* startup);
+#endif
 
     // Loads the library at `path`; loaded() tells whether it worked, error() why not.
     explicit script_library(const std::string& path);
