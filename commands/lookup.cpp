@@ -2,8 +2,12 @@
 // back before the operation returns; missing tokens read as empty text, so as 0.
 #include <climits>
 
+#include "text_line.h"
 #include "text_number.h"
 #include "vesk_script_helper.h"
+
+using vesk_detail::copyReply;
+using vesk_detail::filledLine;
 
 namespace {
 
@@ -59,7 +63,7 @@ bool vesk_script_helper::slotLookup(const vesk_string& instance, const vesk_stri
     put(device, 0);
     put(index, 0);
     put(type, '\0');
-    hostReply reply = sendRead(vesk_string("SS '%1' '%2'").arg(instance).arg(name));
+    hostReply reply = sendRead(filledLine("SS '%1' '%2'", instance, name));
     return takeReply(reply.text(), [&](const decodeVESKString& decoded) {
         altId = decoded.tokens[4];
         put(device, numberAt(decoded, 0));
@@ -77,7 +81,7 @@ bool vesk_script_helper::slotLookup(const vesk_string& instance, const vesk_stri
 bool vesk_script_helper::instanceLookup(vesk_string instance, int* device, int* offset) {
     put(device, 0);
     put(offset, 0);
-    hostReply reply = sendRead(vesk_string("SD '%1'").arg(instance));
+    hostReply reply = sendRead(filledLine("SD '%1'", instance));
     return takeReply(reply.text(), [&](const decodeVESKString& decoded) {
         put(device, numberAt(decoded, 0));
         put(offset, numberAt(decoded, 1));
@@ -86,11 +90,9 @@ bool vesk_script_helper::instanceLookup(vesk_string instance, int* device, int* 
 
 vesk_stringlist vesk_script_helper::controlList(const vesk_string& panel,
                                                 const vesk_string& pattern) {
-    hostReply reply = sendRead(vesk_string("XI '%1' '%2'").arg(panel).arg(pattern));
-    if (reply.text() == nullptr) {
+    vesk_string sReply;
+    if (!copyReply(sendRead(filledLine("XI '%1' '%2'", panel, pattern)), sReply)) {
         return vesk_stringlist();
     }
-    const vesk_string sReply(reply.text());
-    reply.release();
     return vesk_stringlist(sReply, ',');
 }

@@ -1,8 +1,10 @@
 // Timers and the "E" lines. Timers belong to the host: it reports each tick back as a timer
 // event carrying the id given here.
 #include "numeric_line.h"
+#include "text_line.h"
 #include "vesk_script_helper.h"
 
+using vesk_detail::filledLine;
 using vesk_detail::numeric_line;
 
 void vesk_script_helper::timerStart(int id, int interval) {
@@ -32,5 +34,5 @@ void vesk_script_helper::sendEG(int first, int second, int third, int fourth) {
 }
 
 void vesk_script_helper::sendEC(bool flag, const vesk_string& first, const vesk_string& second) {
-    sendLine(vesk_string("EC %1 '%2' '%3'").arg(flag ? 1 : 0).arg(first).arg(second));
+    sendLine(filledLine("EC %1 '%2' '%3'", flag, first, second));
 }

@@ -6,31 +6,30 @@ namespace {
 
 using script = test_script;
 
-TEST(Commands, HostsAndNetworks) {
+TEST(HostNetworkCommands, Lines) {
+    runCommandTable({
+        sends("HN ''", [](script& s) { s.sendHN(""); }),
+        sends("HG 'a b' 'c'", [](script& s) { s.sendHG("a b", "c"); }),
+        sends("HH 'x'", [](script& s) { s.sendHH("x"); }),
+        sends("HP 'a' ''", [](script& s) { s.sendHP("a", ""); }),
+        sends("HQ '%2' '%1'", [](script& s) { s.sendHQ("%2", "%1"); }),
+        sends("NA 'it's'", [](script& s) { s.sendNA("it's"); }),
+        sends("NX '%1'", [](script& s) { s.sendNX("%1"); }),
+    });
+}
+
+// The answer to NIX and NIA is a yes or no, never reply text to hand back; false without a
+// link.
+TEST(HostNetworkCommands, NixAndNiaTestTheAnswer) {
+    const auto nix = [](script& s) { return show(s.sendNIX("%1 b")); };
+    const auto nia = [](script& s) { return show(s.sendNIA("")); };
     const std::string yes = show(true);
     const std::string no = show(false);
     runCommandTable({
-        sends("HN", [](script& s) { s.sendHN(""); }, {"HN ''"}),
-        sends("HG", [](script& s) { s.sendHG("a b", "c"); }, {"HG 'a b' 'c'"}),
-        sends(
-            "HH", [](script& s) { s.sendHH("x"); }, {"HH 'x'"}, host_answer::ack()),
-        sends("HP", [](script& s) { s.sendHP("a", ""); }, {"HP 'a' ''"}),
-        sends("HQ", [](script& s) { s.sendHQ("%2", "%1"); }, {"HQ '%2' '%1'"}),
-        sends("NA", [](script& s) { s.sendNA("it's"); }, {"NA 'it's'"}),
-        sends("NX", [](script& s) { s.sendNX("%1"); }, {"NX '%1'"}),
-        // The answer to NIX and NIA is a yes or no, never reply text to hand back.
-        gives(
-            "NIX yes", [](script& s) { return s.sendNIX("a"); }, {"NIX 'a'"}, yes,
-            host_answer::ack(), no),
-        gives(
-            "NIX no", [](script& s) { return s.sendNIX("a"); }, {"NIX 'a'"}, no,
-            host_answer::nothing(), no),
-        gives(
-            "NIA yes", [](script& s) { return s.sendNIA("%1 b"); }, {"NIA '%1 b'"}, yes,
-            host_answer::ack(), no),
-        gives(
-            "NIA no", [](script& s) { return s.sendNIA(""); }, {"NIA ''"}, no,
-            host_answer::nothing(), no),
+        reads("NIX '%1 b'", nix, host_answer::ack(), yes, no),
+        reads("NIX '%1 b'", nix, host_answer::nothing(), no, no),
+        reads("NIA ''", nia, host_answer::ack(), yes, no),
+        reads("NIA ''", nia, host_answer::nothing(), no, no),
     });
 }
 

@@ -1,48 +1,52 @@
-// command_rows: short ways to write the rows of a command table.
+// command_rows: short forms of the rows most command tables hold.
 #pragma once
 
 #include <functional>
 #include <string>
-#include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "command_table.h"
 
-// The call of one operation as a row's `call`: its result rendered with show(), taken as it
-// is when it is already text, or "" when the operation returns nothing.
-template <class Operation> std::function<std::string(test_script&)> calling(Operation operation) {
-    return [operation](test_script& script) -> std::string {
-        using result_t = decltype(operation(script));
-        if constexpr (std::is_void_v<result_t>) {
-            operation(script);
-            return "";
-        } else if constexpr (std::is_same_v<result_t, std::string>) {
-            return operation(script);
-        } else {
-            return show(operation(script));
-        }
+// An operation that returns nothing and ignores its answer. The host acknowledges the line,
+// so a release of what it answered shows up as a foreign pointer.
+inline command_row sends(const std::string& line, std::function<void(test_script&)> call) {
+    command_row row;
+    row.what = line;
+    row.call = [call = std::move(call)](test_script& script) {
+        call(script);
+        return std::string();
     };
+    row.lines = {line};
+    row.answer = host_answer::ack();
+    return row;
 }
 
-// A row for an operation without a result: only the lines it sends count.
-template <class Operation>
-command_row sends(std::string what, Operation operation, std::vector<std::string> lines,
-                  host_answer answer = host_answer::nothing(), std::string startup = "") {
-    return {std::move(what),   calling(operation), std::move(lines), "", std::move(answer), 0, "",
-            std::move(startup)};
+// An operation whose answer is only tested: true without a link, otherwise whether the host
+// answered. The script starts with `startup`.
+inline command_row tested(const std::string& line, bool answered, const std::string& startup,
+                          std::function<bool(test_script&)> call) {
+    command_row row;
+    row.what = line + (answered ? " answered" : " not answered") + " from '" + startup + "'";
+    row.call = [call = std::move(call)](test_script& script) { return show(call(script)); };
+    row.lines = {line};
+    row.result = show(answered);
+    row.answer = answered ? host_answer::ack() : host_answer::nothing();
+    row.resultWithoutLink = show(true);
+    row.startup = startup;
+    return row;
 }
 
-// A row for an operation with a result, with a link that answers as given and without one.
-template <class Operation>
-command_row gives(std::string what, Operation operation, std::vector<std::string> lines,
-                  std::string result, host_answer answer, std::string resultWithoutLink) {
-    return {std::move(what),
-            calling(operation),
-            std::move(lines),
-            std::move(result),
-            std::move(answer),
-            0,
-            std::move(resultWithoutLink),
-            ""};
+// An operation that reads the host's answer; `call` renders what it gives the caller.
+inline command_row reads(const std::string& line, std::function<std::string(test_script&)> call,
+                         const host_answer& answer, const std::string& result,
+                         const std::string& resultWithoutLink, int nullReleases = 0) {
+    command_row row;
+    row.what = line + " answered " + (answer.kind == host_answer::text ? answer.reply : "null");
+    row.call = std::move(call);
+    row.lines = {line};
+    row.result = result;
+    row.answer = answer;
+    row.nullReleases = nullReleases;
+    row.resultWithoutLink = resultWithoutLink;
+    return row;
 }
