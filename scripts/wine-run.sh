@@ -11,7 +11,7 @@ if [ $# -lt 2 ]; then
     echo "usage: $0 PREFIX PROGRAM [ARGS...]" >&2
     exit 2
 fi
-prefix=$1
+prefix=$(realpath -m "$1") # Wine takes absolute prefixes only
 shift
 
 loader=${WINELOADER:-}
