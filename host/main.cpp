@@ -51,6 +51,22 @@ struct options {
     bool quiet = false;
 };
 
+// A run that cannot start still leaves a report for CI when one was asked for.
+int unusable(const options& o, const std::vector<std::string>& errors) {
+    for (const std::string& e : errors) {
+        std::cerr << e << "\n";
+    }
+    if (!o.junit.empty()) {
+        std::vector<junit_case> cases;
+        for (const std::string& e : errors) {
+            cases.push_back({"vesk-host", true, e});
+        }
+        std::string suite = o.scenario.empty() ? "stdin" : fs::path(o.scenario).filename().string();
+        writeJUnit(o.junit, suite, cases, std::string());
+    }
+    return exitUnusable;
+}
+
 bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -178,23 +194,12 @@ int main(int argc, char** argv) {
     std::vector<step> steps;
     std::vector<std::string> errors;
     if (!o.scenario.empty() && !loadScenario(o.scenario, steps, errors)) {
-        for (const std::string& e : errors) {
-            std::cerr << e << "\n";
-        }
-        if (!o.junit.empty()) {
-            std::vector<junit_case> cases;
-            for (const std::string& e : errors) {
-                cases.push_back({"scenario", true, e});
-            }
-            writeJUnit(o.junit, fs::path(o.scenario).filename().string(), cases, std::string());
-        }
-        return exitUnusable;
+        return unusable(o, errors);
     }
 
     std::string dir;
     if (!prepareSystem(o, dir, error)) {
-        std::cerr << "vesk-host: " << error << "\n";
-        return exitUnusable;
+        return unusable(o, {"vesk-host: " + error});
     }
 
     transcript out(o.quiet ? nullptr : &std::cout);
@@ -202,8 +207,7 @@ int main(int argc, char** argv) {
     emulated_host host(system, out);
     std::string name = o.name.empty() ? defaultName(o.script) : o.name;
     if (!host.addScript(name, o.script, o.startup, error)) {
-        std::cerr << "vesk-host: " << error << "\n";
-        return exitUnusable;
+        return unusable(o, {"vesk-host: " + error});
     }
     std::string file = o.scenario.empty() ? "stdin" : fs::path(o.scenario).filename().string();
     out.plain("vesk-host: " + name + " from " + o.script +

@@ -368,18 +368,21 @@ bool loadScenario(const std::string& path, std::vector<step>& steps,
     }
     std::string line;
     int number = 0;
+    bool blank = false;
     while (std::getline(in, line)) {
         ++number;
         step s;
         std::string error;
         if (parseStep(line, s, error)) {
             s.line = number;
+            s.afterBlank = blank;
             steps.push_back(s);
         } else if (!error.empty()) {
             errors.push_back(path + ":" + std::to_string(number) + ": " + error);
         } else if (line.find('\0') != std::string::npos) {
             errors.push_back(path + ":" + std::to_string(number) + ": not a text line");
         }
+        blank = s.source.empty();
     }
     return errors.empty();
 }
@@ -460,7 +463,7 @@ script_slot* scenario_runner::resolve(const step& s) {
 void scenario_runner::run(const step& s) {
     m_host.setLocation(m_file + ":" + std::to_string(s.line));
     if (s.what == action::comment) {
-        m_out.comment(s.source);
+        m_out.comment(s.source, s.afterBlank);
         return;
     }
     script_slot* target = resolve(s);

@@ -47,7 +47,8 @@ struct step {
     std::vector<long long> numbers;
     std::string text; // the rest of the line, where the command takes one
     bool hasText = false;
-    bool flag = false; // "running" for a timer expectation
+    bool flag = false;       // "running" for a timer expectation
+    bool afterBlank = false; // a blank line comes before it in the file
 
     bool isExpectation() const { return what >= action::expectSent; }
 };

@@ -15,14 +15,18 @@ std::string numbered(int line) {
 } // namespace
 
 void transcript::write(const std::string& text) {
+    m_inComment = false;
     m_text += text;
     if (m_out != nullptr) {
         *m_out << text << std::flush;
     }
 }
 
-void transcript::comment(const std::string& text) {
-    write(text + "\n");
+void transcript::comment(const std::string& text, bool newBlock) {
+    // A blank line sets each commented block apart.
+    bool opensBlock = (newBlock || !m_inComment) && !m_text.empty();
+    write((opensBlock ? "\n" : "") + text + "\n");
+    m_inComment = true;
 }
 
 void transcript::step(int line, const std::string& text) {

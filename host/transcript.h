@@ -13,7 +13,8 @@ public:
     // `out` null: keep the record without printing it.
     explicit transcript(std::ostream* out) : m_out(out) {}
 
-    void comment(const std::string& text);
+    // A comment of the scenario; `newBlock` sets it apart from the comment before it.
+    void comment(const std::string& text, bool newBlock);
     // A scenario line, with its number (0 for lines from no file).
     void step(int line, const std::string& text);
     // One thing under the current step: `tag` says what ("in", "out", "reply", "debug",
@@ -31,6 +32,7 @@ private:
 
     std::ostream* m_out;
     std::string m_text;
+    bool m_inComment = false;
 };
 
 } // namespace vesk_host
