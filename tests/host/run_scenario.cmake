@@ -1,16 +1,26 @@
 # Runs vesk-host on one scenario and checks the run against the scenario's own "#|" lines:
 #   #| exit N        the exit status (0 when not given)
 #   #| output TEXT   TEXT appears in what vesk-host printed
+#   #| absent TEXT   TEXT does not
 #   #| junit TEXT    the JUnit report holds TEXT
+#   #| stdin         the scenario is typed in on standard input instead
 set(junit "${WORK}/${NAME}.junit.xml")
 file(REMOVE "${junit}")
 set(command "${HOST}" --script "${SCRIPT}" --system "${SYSTEM}" --junit "${junit}")
 if(WORKSTATION)
     list(APPEND command --workstation "${WORKSTATION}")
 endif()
-execute_process(COMMAND ${command} "${SCENARIO}"
-    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+file(STRINGS "${SCENARIO}" typed REGEX "^#\\| stdin$")
+if(typed)
+    execute_process(COMMAND ${command} INPUT_FILE "${SCENARIO}"
+        RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+else()
+    execute_process(COMMAND ${command} "${SCENARIO}"
+        RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+endif()
 message("${out}${err}")
+# The transcript echoes comments, these lines included; they must not match themselves.
+string(REGEX REPLACE "#\\|[^\n]*" "" printed "${out}${err}")
 
 set(expected_exit 0)
 set(problems "")
@@ -19,14 +29,20 @@ foreach(check IN LISTS checks)
     if(check MATCHES "^#\\| exit ([0-9]+)$")
         set(expected_exit ${CMAKE_MATCH_1})
     elseif(check MATCHES "^#\\| output (.*)$")
-        string(FIND "${out}${err}" "${CMAKE_MATCH_1}" at)
+        string(FIND "${printed}" "${CMAKE_MATCH_1}" at)
         if(at EQUAL -1)
             string(APPEND problems "missing from the output: ${CMAKE_MATCH_1}\n")
+        endif()
+    elseif(check MATCHES "^#\\| absent (.*)$")
+        string(FIND "${printed}" "${CMAKE_MATCH_1}" at)
+        if(NOT at EQUAL -1)
+            string(APPEND problems "in the output, but should not be: ${CMAKE_MATCH_1}\n")
         endif()
     elseif(check MATCHES "^#\\| junit (.*)$")
         set(wanted "${CMAKE_MATCH_1}")
         if(EXISTS "${junit}")
             file(READ "${junit}" report)
+            string(REGEX REPLACE "#\\|[^\n]*" "" report "${report}")
         else()
             set(report "")
         endif()

@@ -3,6 +3,7 @@
 //   send=LINE   sends LINE and ignores the answer
 //   read=LINE   sends LINE, answers the parent with the reply (or "(null)") and releases it
 //   test=LINE   sends LINE and answers "non-null" or "null"; never releases
+//   echo=LINE   from now on sends LINE whenever a revertive arrives
 // Every event it receives is written to the debugger output, marked when it arrives while the
 // script is still inside a call of its own.
 #include <cstring>
@@ -26,6 +27,9 @@ public:
     void revertiveCallback(revertiveNotify* notify) override {
         report("revertive " + std::to_string(notify->device()) + ":" +
                std::to_string(notify->index()) + " " + text(notify->info()));
+        if (!m_echo.empty()) {
+            sendCommand(this, m_echo.c_str());
+        }
     }
     void secondaryRevertiveCallback(revertiveNotify* notify) override {
         report("secondary " + std::to_string(notify->device()) + ":" +
@@ -47,6 +51,8 @@ public:
             link->callback(reply, 5);
         } else if (command == "test" && link != nullptr) {
             answer = link->callback(&line[0], 0) != nullptr ? "non-null" : "null";
+        } else if (command == "echo") {
+            m_echo = line;
         }
         m_busy = false;
         return answer.c_str();
@@ -59,6 +65,7 @@ private:
     }
 
     bool m_busy = false;
+    std::string m_echo;
 };
 
 } // namespace
