@@ -1,24 +1,8 @@
 #include "command_line.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include "text.h"
 
 namespace vesk_host {
-
-bool parseInt(const std::string& text, int& value) {
-    if (text.empty() || text[0] == ' ' || text[0] == '+') {
-        return false;
-    }
-    errno = 0;
-    char* end = nullptr;
-    long long parsed = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < INT_MIN || parsed > INT_MAX) {
-        return false;
-    }
-    value = static_cast<int>(parsed);
-    return true;
-}
 
 command_line parseCommandLine(const std::string& line) {
     command_line result;

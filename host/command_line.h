@@ -27,7 +27,4 @@ struct command_line {
 
 command_line parseCommandLine(const std::string& line);
 
-// A whole integer in int range.
-bool parseInt(const std::string& text, int& value);
-
 } // namespace vesk_host

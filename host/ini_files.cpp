@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "text.h"
 #include "vesk_winapi.h"
 
 namespace vesk_host {
@@ -30,16 +31,6 @@ template <typename Read> std::vector<std::string> readList(Read read) {
         }
         buffer.resize(buffer.size() * 4);
     }
-}
-
-std::string trimmed(const std::string& text) {
-    const char* blanks = " \t\r";
-    std::size_t begin = text.find_first_not_of(blanks);
-    if (begin == std::string::npos) {
-        return std::string();
-    }
-    std::size_t end = text.find_last_not_of(blanks);
-    return text.substr(begin, end - begin + 1);
 }
 
 std::string unquoted(const std::string& text) {

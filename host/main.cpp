@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "scenario.h"
 #include "system_model.h"
+#include "text.h"
 #include "transcript.h"
 
 namespace fs = std::filesystem;

@@ -3,20 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "vesk_winapi.h"
+
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <io.h>
-#include <windows.h>
 #else
 #include <dlfcn.h>
 #include <unistd.h>
-
-#include "vesk_winapi.h"
 #endif
 
 namespace vesk_host {

@@ -1,8 +1,8 @@
 #include "scenario.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <fstream>
+
+#include "text.h"
 
 namespace vesk_host {
 
@@ -46,18 +46,6 @@ const command_info expectations[] = {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isBlank(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
 }
 
 // \n, \t and \\ in texts; any other backslash stays, so Windows paths need no doubling.
@@ -133,20 +121,6 @@ private:
     const std::string& m_text;
     std::size_t m_pos = 0;
 };
-
-bool parseNumber(const std::string& text, long long low, long long high, long long& value) {
-    if (text.empty() || isBlank(text[0])) {
-        return false;
-    }
-    errno = 0;
-    char* end = nullptr;
-    long long parsed = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) {
-        return false;
-    }
-    value = parsed;
-    return true;
-}
 
 // Reads the step's arguments as `form` says: 'w' a word, 'i' an int, 'm' milliseconds (0 and
 // up), 't' the rest of the line as text, 'l' the rest verbatim and not empty, 'o' optional

@@ -1,9 +1,9 @@
 #include "system_model.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "ini_files.h"
+#include "text.h"
 
 namespace vesk_host {
 
@@ -22,17 +22,9 @@ bool endsWithIni(const std::string& text) {
     return tail == ".ini";
 }
 
-// A whole decimal number, or `fallback`.
 int numberOr(const std::string& text, int fallback) {
-    if (text.empty()) {
-        return fallback;
-    }
-    char* end = nullptr;
-    long value = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || value < -2147483647L || value > 2147483647L) {
-        return fallback;
-    }
-    return static_cast<int>(value);
+    int value = fallback;
+    return parseInt(text, value) ? value : fallback;
 }
 
 // Numbered names of one section; the size is the database size when given, otherwise the
