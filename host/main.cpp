@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
                                    std::to_string(runner.checks().size()) +
                                    "), every reply came back"
                              : "vesk-host: FAILED: " + std::to_string(failed) + " of " +
-                                   std::to_string(runner.checks().size()) + " expectations, " +
+                                   std::to_string(runner.checks().size()) + " checks, " +
                                    std::to_string(problems) + " host link problems";
     out.plain(result);
     if (o.quiet || failed != 0 || problems != 0) {
