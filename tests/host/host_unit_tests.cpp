@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "command_line.h"
 #include "reply_ledger.h"
 #include "scenario.h"
+#include "system_model.h"
+#include "temp_system_tree.h"
 
 using namespace vesk_host;
 
@@ -114,5 +118,53 @@ TEST(ScenarioLines, MalformedLinesSayWhatIsWrong) {
         EXPECT_FALSE(parseStep(row.line, s, error)) << row.line;
         EXPECT_NE(error.find(row.error), std::string::npos)
             << row.line << "\n  gave: " << error << "\n  wanted: " << row.error;
+    }
+}
+
+TEST(SystemFiles, RoutersFromTheirDeviceFiles) {
+    temp_system_tree tree("studio");
+    tree.writeFile("dev_042.ini", "[Sources]\n1=CAM 1\n5 = \"VT 1\"\n[Destinations]\n2=MON\n"
+                                  "[Crosspoints]\n2=5\n1=9\nx=1\n");
+    tree.writeFile("dev_1000.ini", "[Database]\nDatabaseSize_0=3\nDatabaseSize_1=1\n");
+    system_model system(tree.root() + "/studio");
+
+    router* r = system.findRouter(42);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->sources, 5) << "without sizes, the highest name counts";
+    EXPECT_EQ(r->destinations, 2);
+    EXPECT_EQ(r->sourceName(5), "VT 1");
+    EXPECT_EQ(r->sourceName(3), "Source 3");
+    EXPECT_EQ(r->crosspoints[2], 5);
+    EXPECT_EQ(r->crosspoints[1], 1) << "a start state outside the router is ignored";
+    EXPECT_EQ(r->indexOf(0, "VT 1"), 5);
+    EXPECT_EQ(r->indexOf(1, "VT 1"), 0);
+
+    ASSERT_NE(system.findRouter(1000), nullptr);
+    EXPECT_EQ(system.findRouter(1000)->sources, 3);
+    EXPECT_EQ(system.findRouter(7), nullptr);
+    EXPECT_EQ(system.findRouter(-1), nullptr);
+    EXPECT_EQ(system_model("").findRouter(42), nullptr);
+}
+
+TEST(SystemFiles, PanelFieldsStayInsideThePanelsFolder) {
+    temp_system_tree tree("studio");
+    std::string panels = tree.root() + "/studio/panels";
+    std::filesystem::create_directories(panels + "/sub");
+    std::ofstream(panels + "/sub/main.ini") << "[b]\ntext=x\n";
+    std::ofstream(tree.root() + "/outside.ini") << "[secret]\nkey=1\n";
+    system_model system(tree.root() + "/studio");
+
+    panel_layout layout;
+    std::string why;
+    EXPECT_TRUE(system.loadPanel("sub\\main", layout, why)) << why;
+    EXPECT_TRUE(system.loadPanel("sub/main.ini", layout, why)) << why;
+    ASSERT_EQ(layout.controls.size(), 1u);
+    EXPECT_EQ(*layout.controls[0].property("text"), "x");
+    EXPECT_EQ(layout.file, "sub/main.ini");
+
+    for (const char* field :
+         {"../../outside", "sub/../../../outside", "/etc/passwd", "C:\\x", "", "missing"}) {
+        EXPECT_FALSE(system.loadPanel(field, layout, why)) << field;
+        EXPECT_FALSE(why.empty()) << field;
     }
 }

@@ -1,8 +1,9 @@
 // A script that breaks the rules of the host link in one way, chosen when it is built:
 // VESK_FAULT_LEAK keeps a reply, VESK_FAULT_TWICE hands one back twice, VESK_FAULT_FOREIGN
-// hands back a pointer the host never gave it. It commits its fault when its parent gives it
-// any text, with the line "SD 'rtr'".
+// hands back a pointer the host never gave it, VESK_FAULT_THROW lets an exception out of its
+// entry. It commits its fault when its parent gives it any text, with the line "SD 'rtr'".
 #include <new>
+#include <stdexcept>
 
 #include "script_export.h"
 #include "vesk_script_helper.h"
@@ -17,6 +18,16 @@ public:
     void buttonCallback(buttonNotify*) override {}
     void revertiveCallback(revertiveNotify*) override {}
     void timerCallback(int) override {}
+
+#if defined(VESK_FAULT_THROW)
+    // Past the dispatcher, which would catch it.
+    char* callback(char* argument, int kind) override {
+        if (kind == 3) {
+            throw std::runtime_error("out of the entry");
+        }
+        return vesk_script_helper::callback(argument, kind);
+    }
+#endif
 
     vesk_string parentCallback(parentNotify*) override {
         char line[] = "SD 'rtr'";
