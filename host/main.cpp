@@ -69,39 +69,37 @@ int unusable(const options& o, const std::vector<std::string>& errors) {
 }
 
 bool parseOptions(int argc, char** argv, options& o, std::string& error) {
+    const struct {
+        const char* name;
+        std::string options::*value;
+    } valued[] = {{"--script", &options::script},           {"--name", &options::name},
+                  {"--startup", &options::startup},         {"--system", &options::system},
+                  {"--workstation", &options::workstation}, {"--junit", &options::junit}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string* value = nullptr;
-        if (arg == "--script") {
-            value = &o.script;
-        } else if (arg == "--name") {
-            value = &o.name;
-        } else if (arg == "--startup") {
-            value = &o.startup;
-        } else if (arg == "--system") {
-            value = &o.system;
-        } else if (arg == "--workstation") {
-            value = &o.workstation;
-        } else if (arg == "--junit") {
-            value = &o.junit;
+        for (const auto& option : valued) {
+            if (arg == option.name) {
+                value = &(o.*option.value);
+            }
+        }
+        if (value != nullptr) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            *value = argv[++i];
         } else if (arg == "--quiet") {
             o.quiet = true;
-            continue;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
         } else if (o.scenario.empty()) {
             o.scenario = arg;
-            continue;
         } else {
             error = "only one scenario per run";
             return false;
         }
-        if (i + 1 >= argc) {
-            error = arg + " needs a value";
-            return false;
-        }
-        *value = argv[++i];
     }
     if (o.script.empty()) {
         error = "--script is required";
