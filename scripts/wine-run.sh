@@ -50,4 +50,19 @@ if [ ! -f "$ready" ]; then
 fi
 
 [ "$1" = "--init" ] && exit 0
+
+# Wine's helper processes inherit the standard streams of the program that starts a session,
+# and CTest waits on those pipes until the helpers quit. So the session is started here,
+# detached from the streams, and kept for 30 s after its last program.
+server=$(dirname "$loader")/wineserver
+[ -x "$server" ] || server=$(command -v wineserver || true)
+if [ -n "$server" ]; then
+    (
+        flock 8
+        if "$server" -p30 </dev/null >/dev/null 2>&1; then
+            "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
+        fi
+    ) 8>"$prefix.session.lock"
+fi
+
 exec "$loader" "$@"
