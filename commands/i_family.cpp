@@ -1,1 +1,35 @@
+// I-family commands: the router's numeric shapes, and "IW" with its text.
+#include "device_line.h"
+#include "text_line.h"
 #include "vesk_script_helper.h"
+
+using vesk_detail::deviceLine;
+using vesk_detail::filledLine;
+using vesk_detail::indexLine;
+using vesk_detail::registerLine;
+
+void vesk_script_helper::sendIR(int device, int index1, int index2, bool add) {
+    sendLine(registerLine("IR", device, index1, index2, add).c_str());
+}
+
+void vesk_script_helper::sendIU(int device) {
+    sendLine(deviceLine("IU", device).c_str());
+}
+
+void vesk_script_helper::sendIP(int device, int index1, int index2) {
+    sendLine(indexLine("IP", device, index1, index2).c_str());
+}
+
+void vesk_script_helper::sendIQ(int device, int index1, int index2) {
+    sendLine(indexLine("IQ", device, index1, index2).c_str());
+}
+
+// The text is joined, not filled in, so nothing inside it is taken for a placeholder. A text
+// longer than the host is said to take is still sent whole: cutting it would change what the
+// script asked for.
+void vesk_script_helper::sendIW(int device, const vesk_string& text, int index, bool flag) {
+    if (text.length() > 256) {
+        debug("The IW string is too long (max 256 chars)\n");
+    }
+    sendLine(filledLine("IW %1 '", device) + text + filledLine("' %1 %2", index, flag));
+}
