@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Hardening checks, each of which must come out clean:
-#   1. valgrind memcheck over the follow script's whole life (its tests and the dispatcher
-#      corpus, which drives it through the real export) and over the command tests;
+#   1. valgrind memcheck over the follow script's whole life (its scenario in the emulated
+#      host, its tests, and the dispatcher corpus, which drives it through the real export) and
+#      over the command tests;
 #   2. the fuzz targets built with libFuzzer and the sanitizers, their corpora replayed, then
 #      each fuzzed for a bounded time (VESK_FUZZ_SECONDS, 60 by default), two at a time;
 #   3. the whole test suite in the asan-ubsan build.
@@ -29,7 +30,8 @@ scripts/ensure-packages.sh "$runtime_dir/libclang_rt.fuzzer-x86_64.a:libclang-rt
 # ---------------------------------------------------------------------------------------------
 phase "valgrind memcheck"
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$jobs" --target command_tests script_tests dispatcher_fuzzer
+cmake --build --preset default -j "$jobs" --target command_tests script_tests dispatcher_fuzzer \
+    vesk-host viewTrail
 
 memcheck() {
     echo "-- valgrind: $*"
@@ -40,8 +42,10 @@ memcheck() {
         echo "valgrind found errors or leaks in: $*"
         exit 1
     }
-    grep -E '(PASSED|FAILED|replayed)' build/default/valgrind.log | tail -2
+    grep -E '(PASSED|FAILED|replayed|expectation)' build/default/valgrind.log | tail -2
 }
+memcheck build/default/bin/vesk-host --script build/default/lib/libviewTrail.so \
+    --system examples/demo-system --workstation 12 examples/follow.scenario
 memcheck build/default/bin/script_tests
 memcheck build/default/bin/command_tests
 memcheck build/default/bin/dispatcher_fuzzer fuzz/corpus/dispatcher
