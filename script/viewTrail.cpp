@@ -34,8 +34,12 @@ vesk_string viewTrail::parentCallback(parentNotify* notify) {
         return vesk_string();
     }
     if (command == "instance" && value != instanceName) {
+        // The name is kept only once its router is known: should the lookup fail, the parent
+        // giving the same name again looks it up again instead of leaving the old router.
+        int device = 0;
+        instanceLookup(value, &device, nullptr);
+        routerDevice = device;
         instanceName = value;
-        instanceLookup(instanceName, &routerDevice, nullptr);
         routerRegister(routerDevice, monitorDest, monitorDest, false);
         routerPoll(routerDevice, monitorDest, monitorDest);
         return vesk_string();

@@ -4,6 +4,7 @@
 // reply goes back exactly once, and every block is freed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <iostream>
@@ -89,9 +90,28 @@ public:
         }
     }
 
+    // From here on the script must switch as an unfailed one would: the steps after the mark
+    // set every parameter again.
+    void mark() {
+        marked = host.link.lines().size();
+        failedBeforeMark = failing_allocator::injected() > 0;
+    }
+    // The first crosspoint line after the mark, or null.
+    const std::string* crosspointAfterMark() const {
+        const std::vector<std::string>& lines = host.link.lines();
+        for (std::size_t i = marked; i < lines.size(); ++i) {
+            if (lines[i].compare(0, 3, "RC ") == 0) {
+                return &lines[i];
+            }
+        }
+        return nullptr;
+    }
+
     reliable_host& host;
     std::unique_ptr<vesk_client_callback> script;
     bool escaped = false;
+    std::size_t marked = static_cast<std::size_t>(-1);
+    bool failedBeforeMark = false;
 };
 
 // Runs `drive` with the allocator failing at `failAt`; problems are added to `problems`, which
@@ -154,11 +174,22 @@ outcome runOnce(long long failAt, mode how,
                 note("\"AS\" was not the last line; ");
             }
             if (created && failedWhileCreating && how == mode::once && baseline != nullptr &&
-                host.link.lines() != *baseline) {
+                !std::equal(host.link.lines().begin(), host.link.lines().end(), baseline->begin(),
+                            baseline->end() - 1)) {
                 note("a script made despite a failed allocation behaves differently; ");
+            }
+            if (created && how == mode::once && l.failedBeforeMark && baseline != nullptr) {
+                const std::string* made = l.crosspointAfterMark();
+                if (made == nullptr || *made != baseline->back()) {
+                    note("after a failed event, setting the parameters again switches another "
+                         "crosspoint; ");
+                }
             }
             if (capture != nullptr) {
                 *capture = host.link.lines();
+                // The crosspoint after the mark goes last, for the check above.
+                const std::string* made = l.crosspointAfterMark();
+                capture->push_back(made ? *made : std::string());
             }
             if (l.escaped) {
                 note("an exception reached the host; ");
@@ -250,6 +281,10 @@ TEST_P(AllocationFailure, FollowScriptWholeLife) {
             l.call(query, 3, &kept);
             l.parent("source=5");
             l.call(kept, 5);
+            l.mark();
+            l.parent("instance=router1");
+            l.parent("source=12");
+            l.press("1", "m", nullptr);
         },
         problems);
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
