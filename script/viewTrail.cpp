@@ -34,8 +34,9 @@ vesk_string viewTrail::parentCallback(parentNotify* notify) {
         return vesk_string();
     }
     if (command == "instance" && value != instanceName) {
-        // The name is kept only once its router is known: should the lookup fail, the parent
-        // giving the same name again looks it up again instead of leaving the old router.
+        // The name is kept only once the lookup has run: should it throw (memory ran out), the
+        // parent giving the same name again looks it up again instead of being ignored. A host
+        // that does not answer still gives device 0 and keeps the name.
         int device = 0;
         instanceLookup(value, &device, nullptr);
         routerDevice = device;
