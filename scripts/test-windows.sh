@@ -27,9 +27,13 @@ leg() {
     if [ "$preset" = windows-x64 ]; then
         wait "$init"
     fi
+    if [ "$preset" = windows-x64 ]; then
+        # One Wine session for all tests, started apart from CTest's pipes, which would
+        # otherwise stay open as long as Wine's helper processes live.
+        scripts/wine-run.sh build/windows-x64/wineprefix --session
+    fi
     ctest --preset "$preset" -j "$jobs"
     if [ "$preset" = windows-x64 ]; then
-        # The Wine session of the tests would linger for half a minute.
         WINEPREFIX=$PWD/build/windows-x64/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
     fi
     echo "== $preset: $((SECONDS - start)) s =="

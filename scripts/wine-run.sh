@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a 64-bit Windows program under Wine for CTest: wine-run.sh PREFIX PROGRAM [ARGS...]
-# "wine-run.sh PREFIX --init" only makes the prefix, which a build can do while it compiles.
+# "wine-run.sh PREFIX --init" only makes the prefix, which a build can do while it compiles;
+# "wine-run.sh PREFIX --session" also starts a lasting Wine session, detached from all streams.
 #
 # PREFIX is a throwaway Wine prefix, made on first use; parallel tests wait for the one that
 # makes it. Wine's own chatter is off unless WINEDEBUG is already set (WINEDEBUG=+debugstr
@@ -50,19 +51,15 @@ if [ ! -f "$ready" ]; then
 fi
 
 [ "$1" = "--init" ] && exit 0
-
-# Wine's helper processes inherit the standard streams of the program that starts a session,
-# and CTest waits on those pipes until the helpers quit. So the session is started here,
-# detached from the streams, and kept for 30 s after its last program.
-server=$(dirname "$loader")/wineserver
-[ -x "$server" ] || server=$(command -v wineserver || true)
-if [ -n "$server" ]; then
-    (
-        flock 8
-        if "$server" -p30 </dev/null >/dev/null 2>&1; then
-            "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
-        fi
-    ) 8>"$prefix.session.lock"
+if [ "$1" = "--session" ]; then
+    server=$(dirname "$loader")/wineserver
+    [ -x "$server" ] || server=$(command -v wineserver)
+    "$server" -p </dev/null >/dev/null 2>&1 || true
+    "$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    exit 0
 fi
 
+# Wine's helper processes inherit the standard streams of the program that starts a session,
+# and CTest waits on those pipes until they quit. scripts/test-windows.sh therefore starts the
+# session itself, detached from every stream, before it runs the tests.
 exec "$loader" "$@"
