@@ -1,0 +1,119 @@
+// What every benchmark shares: the allocation count, the least host link, the floor line and
+// the pairing of each measurement with its floor.
+//
+// Every measurement "x" is registered with its floor "x/floor": the least work that gives the
+// same result, measured in the same run. scripts/run-benchmarks.sh pairs them by name.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "vesk_client_callback.h"
+
+namespace bench {
+
+// Calls of the global operator new (every form) so far, in this program and in every library
+// it has loaded.
+long long allocationCount() noexcept;
+
+// A value the optimizer cannot see through: measured and floor code read their operands
+// through this, so neither folds the line at compile time.
+template <class T> T opaque(T value) {
+    benchmark::DoNotOptimize(value);
+    return value;
+}
+
+// The least a host link can do: count the lines, answer every one with one fixed reply (null
+// unless a benchmark sets it), and take releases back without looking at them. The reply is
+// the link's own text, so a release has nothing to free. Not final, and reached through
+// opaque pointers, so that no call of it is resolved at compile time.
+class host_link : public vesk_client_callback {
+public:
+    char* callback(char* argument, int kind) override {
+        if (kind == 0) {
+            ++m_lines;
+            return m_reply;
+        }
+        benchmark::DoNotOptimize(argument);
+        return nullptr;
+    }
+
+    // `reply` must outlive the link's use; null answers null.
+    void answer(const char* reply) { m_reply = const_cast<char*>(reply); }
+    long long lines() const { return m_lines; }
+
+private:
+    long long m_lines = 0;
+    char* m_reply = nullptr;
+};
+
+// A line composed the cheapest way there is: std::to_chars and memcpy into the caller's stack
+// buffer. Each step returns a new cursor by value, so the position stays in a register and
+// never takes a round trip through memory.
+class floor_line {
+public:
+    explicit floor_line(char* at) : m_at(at) {}
+
+    floor_line text(const char* piece, std::size_t length) const {
+        std::memcpy(m_at, piece, length);
+        return floor_line(m_at + length);
+    }
+    template <std::size_t N> floor_line text(const char (&piece)[N]) const {
+        return text(piece, N - 1);
+    }
+    // The number in decimal; lines never come near the buffer's end.
+    floor_line digits(int value) const {
+        return floor_line(std::to_chars(m_at, m_at + 12, value).ptr);
+    }
+    // A blank and the number in decimal.
+    floor_line number(int value) const { return text(" ").digits(value); }
+    // A blank and the text between single quotes.
+    floor_line quoted(const char* piece, std::size_t length) const {
+        return text(" '").text(piece, length).text("'");
+    }
+
+    // Terminates the line that starts at `line`; returns its length.
+    std::size_t end(const char* line) const {
+        *m_at = '\0';
+        return static_cast<std::size_t>(m_at - line);
+    }
+    // Terminates the line and hands it to the link through its interface, as a command
+    // operation does.
+    char* sendTo(vesk_client_callback& link, char* line) const {
+        end(line);
+        return opaque<vesk_client_callback*>(&link)->callback(line, 0);
+    }
+
+private:
+    char* m_at;
+};
+
+// Runs `op` once per iteration and reports the allocations per operation as "allocs".
+template <class Op> void measure(benchmark::State& state, Op&& op) {
+    long long before = allocationCount();
+    for (auto _ : state) {
+        op();
+    }
+    state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocationCount() - before),
+                                                  benchmark::Counter::kAvgIterations);
+}
+
+// Registers `name` and `name/floor`; each is a function of benchmark::State& that sets up and
+// then calls measure().
+template <class Measured, class Floor>
+void addPair(const std::string& name, Measured measured, Floor floor) {
+    benchmark::RegisterBenchmark(name.c_str(), std::move(measured));
+    benchmark::RegisterBenchmark((name + "/floor").c_str(), std::move(floor));
+}
+
+// Registration of each group; main() calls them all.
+void addCommandBenchmarks();
+void addDecoderBenchmarks();
+void addEventBenchmarks();
+
+} // namespace bench
