@@ -1,5 +1,8 @@
 // Command operations called directly on a script base, one typical line per family and every
 // numeric line, each against the same line composed by hand.
+#include <charconv>
+#include <cstring>
+
 #include "bench_support.h"
 #include "vesk_script_helper.h"
 
@@ -56,6 +59,7 @@ const vesk_string sRouter("router1");
 const vesk_string sSlot("out1");
 const vesk_string sAlarm("fire");
 const vesk_string sValue("value");
+const vesk_string sAlarmPattern("alm_");
 
 void addPanelAndTextLines() {
     addCommand(
@@ -317,12 +321,211 @@ void addDeviceFamilyLines() {
         });
 }
 
+void addTimerAndEventLines() {
+    addCommand(
+        "timer_event/ET_stop", [](bench_script& s) { s.timerStop(opaque(1)); },
+        [](host_link& link) {
+            char line[128];
+            floor_line(line).text("ET").number(opaque(1)).sendTo(link, line);
+        });
+    addCommand(
+        "timer_event/ET_start", [](bench_script& s) { s.timerStart(opaque(1), opaque(500)); },
+        [](host_link& link) {
+            char line[128];
+            floor_line(line).text("ET").number(opaque(1)).number(opaque(500)).sendTo(link, line);
+        });
+    addCommand(
+        "timer_event/ES", [](bench_script& s) { s.sendES(opaque(7), opaque(9)); },
+        [](host_link& link) {
+            char line[128];
+            floor_line(line).text("ES").number(opaque(7)).number(opaque(9)).sendTo(link, line);
+        });
+    addCommand(
+        "timer_event/EG",
+        [](bench_script& s) { s.sendEG(opaque(1), opaque(2), opaque(3), opaque(-4)); },
+        [](host_link& link) {
+            char line[128];
+            floor_line(line)
+                .text("EG")
+                .number(opaque(1))
+                .number(opaque(2))
+                .number(opaque(3))
+                .number(opaque(-4))
+                .sendTo(link, line);
+        });
+    addCommand(
+        "timer_event/EC", [](bench_script& s) { s.sendEC(opaque(true), sMain, sButton); },
+        [](host_link& link) {
+            char line[128];
+            piece first = operand("main");
+            piece second = operand("button");
+            floor_line(line)
+                .text("EC")
+                .number(opaque(true) ? 1 : 0)
+                .quoted(first.text, first.length)
+                .quoted(second.text, second.length)
+                .sendTo(link, line);
+        });
+}
+
+void addHostAndAlarmLines() {
+    addCommand(
+        "host_network/HG", [](bench_script& s) { s.sendHG(sMain, sButton); },
+        [](host_link& link) {
+            char line[128];
+            piece first = operand("main");
+            piece second = operand("button");
+            floor_line(line)
+                .text("HG")
+                .quoted(first.text, first.length)
+                .quoted(second.text, second.length)
+                .sendTo(link, line);
+        });
+    addCommand(
+        "alarm/AP", [](bench_script& s) { s.sendAP(sAlarm, opaque(2)); },
+        [](host_link& link) {
+            char line[128];
+            piece name = operand("fire");
+            floor_line(line)
+                .text("AP")
+                .quoted(name.text, name.length)
+                .number(opaque(2))
+                .sendTo(link, line);
+        });
+}
+
+// The reply is the host's text: handed back with kind 5 once read, as the operations do.
+void releaseFloor(host_link& link, const char* reply) {
+    opaque<vesk_client_callback*>(&link)->callback(const_cast<char*>(reply), 5);
+}
+
+// Lines the host answers, with the reply read the way each operation reads it.
+void addLookups() {
+    addCommand(
+        "lookup/SD",
+        [](bench_script& s) {
+            int device = 0;
+            s.instanceLookup(sRouter, &device, nullptr);
+            benchmark::DoNotOptimize(device);
+        },
+        [](host_link& link) {
+            char line[128];
+            piece instance = operand("router1");
+            const char* reply = floor_line(line)
+                                    .text("SD")
+                                    .quoted(instance.text, instance.length)
+                                    .sendTo(link, line);
+            int device = 0;
+            std::from_chars(reply, reply + std::strlen(reply), device);
+            benchmark::DoNotOptimize(device);
+            releaseFloor(link, reply);
+        },
+        "3 0");
+    addCommand(
+        "lookup/SS",
+        [](bench_script& s) {
+            vesk_string altId;
+            int device = 0;
+            int index = 0;
+            char type = 0;
+            s.slotLookup(sRouter, sSlot, altId, &device, &index, &type);
+            benchmark::DoNotOptimize(device);
+            benchmark::DoNotOptimize(altId);
+        },
+        [](host_link& link) {
+            char line[128];
+            piece instance = operand("router1");
+            piece name = operand("out1");
+            const char* reply = floor_line(line)
+                                    .text("SS")
+                                    .quoted(instance.text, instance.length)
+                                    .quoted(name.text, name.length)
+                                    .sendTo(link, line);
+            // Four numbers, then the quoted alternative id copied out.
+            const char* end = reply + std::strlen(reply);
+            int numbers[4] = {};
+            const char* at = reply;
+            for (int& number : numbers) {
+                at = std::from_chars(at, end, number).ptr + 1;
+            }
+            const char* close = std::strchr(at + 1, '\'');
+            char altId[64];
+            std::size_t length = static_cast<std::size_t>(close - at - 1);
+            std::memcpy(altId, at + 1, length);
+            altId[length] = '\0';
+            benchmark::DoNotOptimize(numbers);
+            benchmark::DoNotOptimize(altId);
+            releaseFloor(link, reply);
+        },
+        "12 100 5 2 'main out'");
+    // The list is made of vesk_strings in both: a script receives it as one.
+    addCommand(
+        "lookup/XI",
+        [](bench_script& s) {
+            vesk_stringlist lControls = s.controlList(sPanel, sAlarmPattern);
+            benchmark::DoNotOptimize(lControls);
+        },
+        [](host_link& link) {
+            char line[128];
+            piece panel = operand("1");
+            piece pattern = operand("alm_");
+            const char* reply = floor_line(line)
+                                    .text("XI")
+                                    .quoted(panel.text, panel.length)
+                                    .quoted(pattern.text, pattern.length)
+                                    .sendTo(link, line);
+            vesk_stringlist lControls;
+            for (const char* at = reply;;) {
+                const char* comma = std::strchr(at, ',');
+                lControls.append(vesk_string(at, comma ? static_cast<int>(comma - at)
+                                                       : static_cast<int>(std::strlen(at))));
+                if (comma == nullptr) {
+                    break;
+                }
+                at = comma + 1;
+            }
+            benchmark::DoNotOptimize(lControls);
+            releaseFloor(link, reply);
+        },
+        "alm_1,alm_2,alm_3");
+    addCommand(
+        "control_text/TG",
+        [](bench_script& s) {
+            vesk_string sVal;
+            s.textGet(sValue, sPanel, sButton, sVal);
+            benchmark::DoNotOptimize(sVal);
+        },
+        [](host_link& link) {
+            char line[128];
+            piece panel = operand("1");
+            piece control = operand("button");
+            piece property = operand("value");
+            const char* reply = floor_line(line)
+                                    .text("TG")
+                                    .quoted(panel.text, panel.length)
+                                    .quoted(control.text, control.length)
+                                    .quoted(property.text, property.length)
+                                    .sendTo(link, line);
+            const char* equals = std::strchr(reply, '=');
+            char value[64];
+            bool same = static_cast<std::size_t>(equals - reply) == property.length &&
+                        std::memcmp(reply, property.text, property.length) == 0;
+            std::strcpy(value, same ? equals + 1 : "");
+            benchmark::DoNotOptimize(value);
+            releaseFloor(link, reply);
+        },
+        "value=1");
+}
+
 } // namespace
 
 void addCommandBenchmarks() {
     addPanelAndTextLines();
     addRouterLines();
     addDeviceFamilyLines();
+    addTimerAndEventLines();
+    addHostAndAlarmLines();
+    addLookups();
 }
 
 } // namespace bench
