@@ -9,6 +9,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -105,10 +106,18 @@ template <class Op> void measure(benchmark::State& state, Op&& op) {
 
 // Registers `name` and `name/floor`; each is a function of benchmark::State& that sets up and
 // then calls measure().
+// VESK_BENCH_ITERATIONS fixes the iterations of every run, for counting instructions under
+// callgrind, where timing means nothing.
 template <class Measured, class Floor>
 void addPair(const std::string& name, Measured measured, Floor floor) {
-    benchmark::RegisterBenchmark(name.c_str(), std::move(measured));
-    benchmark::RegisterBenchmark((name + "/floor").c_str(), std::move(floor));
+    benchmark::internal::Benchmark* runs[] = {
+        benchmark::RegisterBenchmark(name.c_str(), std::move(measured)),
+        benchmark::RegisterBenchmark((name + "/floor").c_str(), std::move(floor))};
+    if (const char* iterations = std::getenv("VESK_BENCH_ITERATIONS")) {
+        for (benchmark::internal::Benchmark* run : runs) {
+            run->Iterations(std::atoll(iterations));
+        }
+    }
 }
 
 // Registration of each group; main() calls them all.
