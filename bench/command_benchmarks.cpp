@@ -135,7 +135,7 @@ void addPanelAndTextLines() {
         });
 }
 
-void addRouterLines() {
+void addCrosspointLine() {
     // The crosspoint line, as the follow script makes it.
     addCommand(
         "router/RC",
@@ -156,54 +156,30 @@ void addRouterLines() {
                 .number(opaque(false) ? 1 : 0)
                 .sendTo(link, line);
         });
+}
+
+// The I- and G-family lines share the router's shapes; "IW" and "GS" are their own.
+// The numeric shapes that the router, I- and G-families share: a device alone, a device with
+// two indices, and registration in its two forms. The operation is a template argument, so
+// that it is called directly, as a script calls it.
+template <void (vesk_script_helper::*send)(int)>
+void addDeviceLine(const std::string& name, const char* verb) {
     addCommand(
-        "router/RR",
-        [](bench_script& s) { s.routerRegister(opaque(3), opaque(7), opaque(7), false); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line)
-                .text("RR")
-                .number(opaque(3))
-                .number(opaque(7))
-                .number(opaque(7))
-                .sendTo(link, line);
+        name, [](bench_script& s) { (s.*send)(opaque(3)); },
+        [verb](host_link& link) {
+            char line[64];
+            floor_line(line).text(verb, 2).number(opaque(3)).sendTo(link, line);
         });
+}
+
+template <void (vesk_script_helper::*send)(int, int, int)>
+void addIndexLine(const std::string& name, const char* verb) {
     addCommand(
-        "router/RR_add",
-        [](bench_script& s) { s.routerRegister(opaque(3), opaque(7), opaque(7), true); },
-        [](host_link& link) {
-            char line[128];
+        name, [](bench_script& s) { (s.*send)(opaque(3), opaque(7), opaque(7)); },
+        [verb](host_link& link) {
+            char line[64];
             floor_line(line)
-                .text("RR")
-                .number(opaque(3))
-                .number(opaque(7))
-                .number(opaque(7))
-                .text(" 'ADD'")
-                .sendTo(link, line);
-        });
-    addCommand(
-        "router/RU", [](bench_script& s) { s.sendRU(opaque(3)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line).text("RU").number(opaque(3)).sendTo(link, line);
-        });
-    addCommand(
-        "router/RP", [](bench_script& s) { s.routerPoll(opaque(3), opaque(7), opaque(7)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line)
-                .text("RP")
-                .number(opaque(3))
-                .number(opaque(7))
-                .number(opaque(7))
-                .sendTo(link, line);
-        });
-    addCommand(
-        "router/RQ", [](bench_script& s) { s.sendRQ(opaque(3), opaque(7), opaque(7)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line)
-                .text("RQ")
+                .text(verb, 2)
                 .number(opaque(3))
                 .number(opaque(7))
                 .number(opaque(7))
@@ -211,47 +187,39 @@ void addRouterLines() {
         });
 }
 
-// The I- and G-family lines share the router's shapes; "IW" and "GS" are their own.
+template <void (vesk_script_helper::*send)(int, int, int, bool)>
+void addRegisterLine(const std::string& name, const char* verb, bool add) {
+    addCommand(
+        name, [add](bench_script& s) { (s.*send)(opaque(3), opaque(7), opaque(7), add); },
+        [verb, add](host_link& link) {
+            char line[64];
+            floor_line at =
+                floor_line(line).text(verb, 2).number(opaque(3)).number(opaque(7)).number(
+                    opaque(7));
+            (add ? at.text(" 'ADD'") : at).sendTo(link, line);
+        });
+}
+
+void addNumericLines() {
+    using script = vesk_script_helper;
+    addRegisterLine<&script::routerRegister>("router/RR", "RR", false);
+    addRegisterLine<&script::routerRegister>("router/RR_add", "RR", true);
+    addDeviceLine<&script::sendRU>("router/RU", "RU");
+    addIndexLine<&script::routerPoll>("router/RP", "RP");
+    addIndexLine<&script::sendRQ>("router/RQ", "RQ");
+    addRegisterLine<&script::sendIR>("i_family/IR", "IR", false);
+    addDeviceLine<&script::sendIU>("i_family/IU", "IU");
+    addIndexLine<&script::sendIP>("i_family/IP", "IP");
+    addIndexLine<&script::sendIQ>("i_family/IQ", "IQ");
+    addRegisterLine<&script::sendGR>("g_family/GR", "GR", false);
+    addDeviceLine<&script::sendGU>("g_family/GU", "GU");
+    addIndexLine<&script::sendGP>("g_family/GP", "GP");
+    addIndexLine<&script::sendGQ>("g_family/GQ", "GQ");
+    addDeviceLine<&script::timerStop>("timer_event/ET_stop", "ET");
+}
+
+// "IW" and "GS" are the I- and G-families' own shapes.
 void addDeviceFamilyLines() {
-    addCommand(
-        "i_family/IR", [](bench_script& s) { s.sendIR(opaque(5), opaque(1), opaque(16), false); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line)
-                .text("IR")
-                .number(opaque(5))
-                .number(opaque(1))
-                .number(opaque(16))
-                .sendTo(link, line);
-        });
-    addCommand(
-        "i_family/IU", [](bench_script& s) { s.sendIU(opaque(5)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line).text("IU").number(opaque(5)).sendTo(link, line);
-        });
-    addCommand(
-        "i_family/IP", [](bench_script& s) { s.sendIP(opaque(5), opaque(1), opaque(16)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line)
-                .text("IP")
-                .number(opaque(5))
-                .number(opaque(1))
-                .number(opaque(16))
-                .sendTo(link, line);
-        });
-    addCommand(
-        "i_family/IQ", [](bench_script& s) { s.sendIQ(opaque(5), opaque(1), opaque(16)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line)
-                .text("IQ")
-                .number(opaque(5))
-                .number(opaque(1))
-                .number(opaque(16))
-                .sendTo(link, line);
-        });
     addCommand(
         "i_family/IW", [](bench_script& s) { s.sendIW(opaque(5), sCam, opaque(2), opaque(true)); },
         [](host_link& link) {
@@ -265,45 +233,6 @@ void addDeviceFamilyLines() {
                 .text("'")
                 .number(opaque(2))
                 .number(opaque(true) ? 1 : 0)
-                .sendTo(link, line);
-        });
-    addCommand(
-        "g_family/GR", [](bench_script& s) { s.sendGR(opaque(6), opaque(1), opaque(16), false); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line)
-                .text("GR")
-                .number(opaque(6))
-                .number(opaque(1))
-                .number(opaque(16))
-                .sendTo(link, line);
-        });
-    addCommand(
-        "g_family/GU", [](bench_script& s) { s.sendGU(opaque(6)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line).text("GU").number(opaque(6)).sendTo(link, line);
-        });
-    addCommand(
-        "g_family/GP", [](bench_script& s) { s.sendGP(opaque(6), opaque(1), opaque(16)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line)
-                .text("GP")
-                .number(opaque(6))
-                .number(opaque(1))
-                .number(opaque(16))
-                .sendTo(link, line);
-        });
-    addCommand(
-        "g_family/GQ", [](bench_script& s) { s.sendGQ(opaque(6), opaque(1), opaque(16)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line)
-                .text("GQ")
-                .number(opaque(6))
-                .number(opaque(1))
-                .number(opaque(16))
                 .sendTo(link, line);
         });
     addCommand(
@@ -322,12 +251,6 @@ void addDeviceFamilyLines() {
 }
 
 void addTimerAndEventLines() {
-    addCommand(
-        "timer_event/ET_stop", [](bench_script& s) { s.timerStop(opaque(1)); },
-        [](host_link& link) {
-            char line[128];
-            floor_line(line).text("ET").number(opaque(1)).sendTo(link, line);
-        });
     addCommand(
         "timer_event/ET_start", [](bench_script& s) { s.timerStart(opaque(1), opaque(500)); },
         [](host_link& link) {
@@ -521,7 +444,8 @@ void addLookups() {
 
 void addCommandBenchmarks() {
     addPanelAndTextLines();
-    addRouterLines();
+    addCrosspointLine();
+    addNumericLines();
     addDeviceFamilyLines();
     addTimerAndEventLines();
     addHostAndAlarmLines();
