@@ -38,6 +38,9 @@ public:
     char* callback(char* argument, int kind) override {
         if (kind == 0) {
             ++m_lines;
+            if (m_recording) {
+                m_recorded.append(argument).append("\n");
+            }
             return m_reply;
         }
         benchmark::DoNotOptimize(argument);
@@ -48,10 +51,34 @@ public:
     void answer(const char* reply) { m_reply = const_cast<char*>(reply); }
     long long lines() const { return m_lines; }
 
+    // The lines `op` sends, each followed by a line end: how a benchmark checks that its floor
+    // sends what the measured code sends.
+    template <class Op> std::string linesOf(Op&& op) {
+        m_recorded.clear();
+        m_recording = true;
+        op();
+        m_recording = false;
+        return m_recorded;
+    }
+
 private:
     long long m_lines = 0;
     char* m_reply = nullptr;
+    bool m_recording = false;
+    std::string m_recorded;
 };
+
+// Skips the benchmark, with both texts, when a floor does not send what the measured code
+// sends; true when they agree.
+inline bool sameLines(benchmark::State& state, const std::string& measured,
+                      const std::string& floor) {
+    if (measured != floor) {
+        state.SkipWithError(
+            ("the floor sends other lines:\n" + measured + "against\n" + floor).c_str());
+        return false;
+    }
+    return true;
+}
 
 // A line composed the cheapest way there is: std::to_chars and memcpy into the caller's stack
 // buffer. Each step returns a new cursor by value, so the position stays in a register and

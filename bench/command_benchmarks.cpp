@@ -28,16 +28,30 @@ template <std::size_t N> piece operand(const char (&text)[N]) {
     return opaque(piece{text, N - 1});
 }
 
+// The verb and each field quoted, handed to the link: the floor of every quoted line.
+template <std::size_t N, class... Fields>
+char* sendQuotedFloor(host_link& link, const char (&verb)[N], Fields... fields) {
+    char line[256];
+    floor_line at = floor_line(line).text(verb);
+    ((at = at.quoted(fields.text, fields.length)), ...);
+    return at.sendTo(link, line);
+}
+
 // `call(script)` against `floor(link)`, both on a link that answers `reply`.
 template <class Call, class Floor>
 void addCommand(const std::string& name, Call call, Floor floor, const char* reply = nullptr) {
     addPair(
         "command/" + name,
-        [call, reply](benchmark::State& state) {
+        [call, floor, reply](benchmark::State& state) {
             host_link link;
             link.answer(reply);
             bench_script script(&link);
-            measure(state, [&] { call(script); });
+            host_link floorLink;
+            floorLink.answer(reply);
+            if (sameLines(state, link.linesOf([&] { call(script); }),
+                          floorLink.linesOf([&] { floor(floorLink); }))) {
+                measure(state, [&] { call(script); });
+            }
         },
         [floor, reply](benchmark::State& state) {
             host_link link;
@@ -65,28 +79,17 @@ void addPanelAndTextLines() {
     addCommand(
         "panel/PS", [](bench_script& s) { s.panelShow(sPanel, sMain, sEmpty); },
         [](host_link& link) {
-            char line[128];
             piece panel = operand("1");
             piece name = operand("main");
-            floor_line(line)
-                .text("PS")
-                .quoted(panel.text, panel.length)
-                .quoted(name.text, name.length)
-                .sendTo(link, line);
+            sendQuotedFloor(link, "PS", panel, name);
         });
     addCommand(
         "control_text/TP", [](bench_script& s) { s.textPut(sTrailing, sPanel, sButton); },
         [](host_link& link) {
-            char line[128];
             piece text = operand("stylesheet=view_trailing");
             piece panel = operand("1");
             piece control = operand("button");
-            floor_line(line)
-                .text("TP")
-                .quoted(text.text, text.length)
-                .quoted(panel.text, panel.length)
-                .quoted(control.text, control.length)
-                .sendTo(link, line);
+            sendQuotedFloor(link, "TP", text, panel, control);
         });
     // The tally line: property and value joined.
     addCommand(
@@ -110,14 +113,9 @@ void addPanelAndTextLines() {
     addCommand(
         "control/CE", [](bench_script& s) { s.sendCE(sPanel, sButton); },
         [](host_link& link) {
-            char line[128];
             piece panel = operand("1");
             piece control = operand("button");
-            floor_line(line)
-                .text("CE")
-                .quoted(panel.text, panel.length)
-                .quoted(control.text, control.length)
-                .sendTo(link, line);
+            sendQuotedFloor(link, "CE", panel, control);
         });
     addCommand(
         "control/CM", [](bench_script& s) { s.sendCM(sPanel, sButton, opaque(10), opaque(20)); },
@@ -295,14 +293,9 @@ void addHostAndAlarmLines() {
     addCommand(
         "host_network/HG", [](bench_script& s) { s.sendHG(sMain, sButton); },
         [](host_link& link) {
-            char line[128];
             piece first = operand("main");
             piece second = operand("button");
-            floor_line(line)
-                .text("HG")
-                .quoted(first.text, first.length)
-                .quoted(second.text, second.length)
-                .sendTo(link, line);
+            sendQuotedFloor(link, "HG", first, second);
         });
     addCommand(
         "alarm/AP", [](bench_script& s) { s.sendAP(sAlarm, opaque(2)); },
@@ -332,12 +325,8 @@ void addLookups() {
             benchmark::DoNotOptimize(device);
         },
         [](host_link& link) {
-            char line[128];
             piece instance = operand("router1");
-            const char* reply = floor_line(line)
-                                    .text("SD")
-                                    .quoted(instance.text, instance.length)
-                                    .sendTo(link, line);
+            const char* reply = sendQuotedFloor(link, "SD", instance);
             int device = 0;
             std::from_chars(reply, reply + std::strlen(reply), device);
             benchmark::DoNotOptimize(device);
@@ -356,14 +345,9 @@ void addLookups() {
             benchmark::DoNotOptimize(altId);
         },
         [](host_link& link) {
-            char line[128];
             piece instance = operand("router1");
             piece name = operand("out1");
-            const char* reply = floor_line(line)
-                                    .text("SS")
-                                    .quoted(instance.text, instance.length)
-                                    .quoted(name.text, name.length)
-                                    .sendTo(link, line);
+            const char* reply = sendQuotedFloor(link, "SS", instance, name);
             // Four numbers, then the quoted alternative id copied out.
             const char* end = reply + std::strlen(reply);
             int numbers[4] = {};
@@ -389,14 +373,9 @@ void addLookups() {
             benchmark::DoNotOptimize(lControls);
         },
         [](host_link& link) {
-            char line[128];
             piece panel = operand("1");
             piece pattern = operand("alm_");
-            const char* reply = floor_line(line)
-                                    .text("XI")
-                                    .quoted(panel.text, panel.length)
-                                    .quoted(pattern.text, pattern.length)
-                                    .sendTo(link, line);
+            const char* reply = sendQuotedFloor(link, "XI", panel, pattern);
             vesk_stringlist lControls;
             for (const char* at = reply;;) {
                 const char* comma = std::strchr(at, ',');
@@ -419,16 +398,10 @@ void addLookups() {
             benchmark::DoNotOptimize(sVal);
         },
         [](host_link& link) {
-            char line[128];
             piece panel = operand("1");
             piece control = operand("button");
             piece property = operand("value");
-            const char* reply = floor_line(line)
-                                    .text("TG")
-                                    .quoted(panel.text, panel.length)
-                                    .quoted(control.text, control.length)
-                                    .quoted(property.text, property.length)
-                                    .sendTo(link, line);
+            const char* reply = sendQuotedFloor(link, "TG", panel, control, property);
             const char* equals = std::strchr(reply, '=');
             char value[64];
             bool same = static_cast<std::size_t>(equals - reply) == property.length &&

@@ -32,9 +32,20 @@ char* hostText(const char* text) {
     return const_cast<char*>(text);
 }
 
-// A script given its panel, router and source, so that every event below does its full work;
-// null, with the benchmark skipped, when the component cannot be loaded.
-std::unique_ptr<vesk_client_callback> newScript(benchmark::State& state, host_link& link) {
+// A button event as the host lays it out, its caption decoded by the host.
+struct host_button {
+    explicit host_button(const char* id) : caption("press=1"), event{0, 0, "1", id, &caption} {}
+    char* argument() { return reinterpret_cast<char*>(&event); }
+
+    decodeCaptionString caption;
+    vesk_host_button event;
+};
+
+// A script given its panel, router and source, and following when asked, so that every event
+// below does its full work; null, with the benchmark skipped, when the component cannot be
+// loaded.
+std::unique_ptr<vesk_client_callback> newScript(benchmark::State& state, host_link& link,
+                                                bool following) {
     if (!component().loaded()) {
         state.SkipWithError(component().error().c_str());
         return nullptr;
@@ -48,18 +59,13 @@ std::unique_ptr<vesk_client_callback> newScript(benchmark::State& state, host_li
     script->callback(hostText("panel=main"), 3);
     script->callback(hostText("instance=router1"), 3);
     script->callback(hostText("source=12"), 3);
+    if (following) {
+        host_button button("button");
+        script->callback(button.argument(), 2);
+    }
     link.answer(nullptr);
     return script;
 }
-
-// A button event as the host lays it out, its caption decoded by the host.
-struct host_button {
-    explicit host_button(const char* id) : caption("press=1"), event{0, 0, "1", id, &caption} {}
-    char* argument() { return reinterpret_cast<char*>(&event); }
-
-    decodeCaptionString caption;
-    vesk_host_button event;
-};
 
 floor_line appendText(floor_line line, const char* text) {
     return line.text(text, std::strlen(text));
@@ -108,17 +114,27 @@ void answerFloor(const char* text, std::size_t length) {
     delete[] block;
 }
 
-// `event(script)` through the component against `floor(link)`.
+// `event(script)` through the component against `floor(link)`. The first run checks that both
+// send the same lines; later runs go on from where the first left events that alternate.
 template <class Event, class Floor>
-void addEvent(const std::string& name, Event event, Floor floor) {
+void addEvent(const std::string& name, Event event, Floor floor, bool following = false) {
     addPair(
         "event/" + name,
-        [event](benchmark::State& state) {
+        [event, floor, following, checked = false](benchmark::State& state) mutable {
             host_link link;
-            std::unique_ptr<vesk_client_callback> script = newScript(state, link);
-            if (script != nullptr) {
-                measure(state, [&] { event(*script, link); });
+            std::unique_ptr<vesk_client_callback> script = newScript(state, link, following);
+            if (script == nullptr) {
+                return;
             }
+            if (!checked) {
+                host_link floorLink;
+                if (!sameLines(state, link.linesOf([&] { event(*script, link); }),
+                               floorLink.linesOf([&] { floor(floorLink); }))) {
+                    return;
+                }
+                checked = true;
+            }
+            measure(state, [&] { event(*script, link); });
         },
         [floor](benchmark::State& state) {
             host_link link;
@@ -249,7 +265,8 @@ void addParentTexts() {
             int source = 0;
             std::from_chars(value, value + std::strlen(value), source);
             crosspointFloor(link, source);
-        });
+        },
+        true);
     addEvent(
         "parent_return_all",
         [](vesk_client_callback& script, host_link&) {
