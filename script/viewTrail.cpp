@@ -34,8 +34,13 @@ vesk_string viewTrail::parentCallback(parentNotify* notify) {
         return vesk_string();
     }
     if (command == "instance" && value != instanceName) {
+        // The name is kept only once the lookup has run: should it throw (memory ran out), the
+        // parent giving the same name again looks it up again instead of being ignored. A host
+        // that does not answer still gives device 0 and keeps the name.
+        int device = 0;
+        instanceLookup(value, &device, nullptr);
+        routerDevice = device;
         instanceName = value;
-        instanceLookup(instanceName, &routerDevice, nullptr);
         routerRegister(routerDevice, monitorDest, monitorDest, false);
         routerPoll(routerDevice, monitorDest, monitorDest);
         return vesk_string();

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the default build with the find-package test.
+# Builds everything and runs every test:
+#   1. the default build (GCC) with the whole suite, the find-package and template tests;
+#   2. hardening: valgrind, bounded fuzzing, the AddressSanitizer/UBSan build's suite;
+#   3. the Windows builds: x86-64 under Wine, i686 built and inspected.
+# Each step installs with apt-get what it needs beyond the machine's own tools.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+start=$SECONDS
 
-scripts/ensure-packages.sh cmake:cmake g++:g++ /usr/include/gtest/gtest.h:libgtest-dev
+scripts/ensure-packages.sh cmake:cmake g++:g++ make:make /usr/include/gtest/gtest.h:libgtest-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -11,3 +16,13 @@ echo "== default build (GCC) =="
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
+echo "default build and tests: $((SECONDS - start)) s"
+
+scripts/test-hardening.sh
+echo "with hardening: $((SECONDS - start)) s"
+
+if [ -x scripts/test-windows.sh ]; then
+    scripts/test-windows.sh
+    echo "with the Windows legs: $((SECONDS - start)) s"
+fi
+echo "all tests passed in $((SECONDS - start)) s"

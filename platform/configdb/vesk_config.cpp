@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -80,12 +81,18 @@ bool environment(const char* name, std::string& value) {
 }
 
 // Reads a NUL-separated list, growing the buffer while the reader reports a cut list (size - 2).
-// A list too large even for the last buffer is not read at all rather than read in part.
+// A list too large even for the last buffer is not read at all rather than read in part. A
+// reader that ran out of memory copied an empty list, which says nothing about the file: that
+// is thrown, so that no one acts on a node that only seems missing.
 template <typename Reader> bool readList(Reader read, std::vector<std::string>& items) {
     const DWORD largest = DWORD(1) << 28;
     for (DWORD size = 4096; size <= largest; size *= 2) {
         std::vector<char> buffer(size);
+        SetLastError(0);
         DWORD count = read(buffer.data(), size);
+        if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY || GetLastError() == ERROR_OUTOFMEMORY) {
+            throw std::bad_alloc();
+        }
         if (count >= size - 2) {
             continue;
         }

@@ -10,7 +10,8 @@
 
 class VESK_CONFIGDB_API vesk_config {
 public:
-    // Opens the node at `path`. An unknown node is not an error: it is simply not valid.
+    // Opens the node at `path`. An unknown node is not an error: it is simply not valid. Running
+    // out of memory is, even inside the reads: std::bad_alloc, never a node that seems missing.
     explicit vesk_config(const vesk_string& path);
     vesk_config(const vesk_config& other);
     vesk_config& operator=(const vesk_config& other);

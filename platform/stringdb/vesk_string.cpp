@@ -244,6 +244,18 @@ void vesk_string::append(const char* text, int length) {
     if (length > maxLength - m_length) {
         throw std::length_error("vesk_string: text too long");
     }
+    // A placeholder never straddles a join: the digit may be text that arg() inserted, and
+    // neither a split nor a join keeps any trace of that, so a '%' before a join stays literal.
+    int joint = m_length;
+    bool partJoint = joint > 0 && m_text[joint - 1] == '%' && isPlaceholderDigit(text[0]) &&
+                     !isInserted(joint - 1);
+    if (partJoint) {
+        // Everything that can fail comes before the text changes.
+        if (m_spans == nullptr) {
+            m_spans = new inserted_spans;
+        }
+        m_spans->items.reserve(m_spans->items.size() + 1);
+    }
     bool inside = text >= m_text && text <= m_text + m_length;
     std::ptrdiff_t offset = inside ? text - m_text : 0;
     reserve(m_length + length);
@@ -253,6 +265,9 @@ void vesk_string::append(const char* text, int length) {
     std::memmove(m_text + m_length, text, static_cast<std::size_t>(length));
     m_length += length;
     m_text[m_length] = '\0';
+    if (partJoint) {
+        m_spans->add(joint - 1, joint);
+    }
 }
 
 void vesk_string::appendSpans(const vesk_string& other, int offset) {

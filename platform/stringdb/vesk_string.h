@@ -31,7 +31,8 @@ public:
     // A copy in which every occurrence of the lowest-numbered placeholder still present
     // ("%1" to "%9") is replaced by the argument. Text inserted by an earlier arg() is never
     // searched for placeholders, so a "%1" inside an argument reaches the result literally.
-    // Without a placeholder the copy is unchanged.
+    // Nor does a placeholder form across a join: "%" + "1" is literal text. Without a
+    // placeholder the copy is unchanged.
     vesk_string arg(const vesk_string& value) const;
     vesk_string arg(const char* value) const;
     vesk_string arg(int number, char fill = 0, unsigned int width = 0, int radix = 10) const;

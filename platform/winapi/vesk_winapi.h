@@ -62,6 +62,14 @@ VESK_WINAPI_API DWORD GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DW
 // Copies every section name, in file order, as GetPrivateProfileSectionA copies lines.
 VESK_WINAPI_API DWORD GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR path);
 
+// The calling thread's last error, as on Windows. The private-profile calls set
+// ERROR_NOT_ENOUGH_MEMORY when memory ran out: what they copied then is the default or the
+// empty list, which must not be taken for the file's content. Otherwise they leave it alone.
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_OUTOFMEMORY 14L
+VESK_WINAPI_API DWORD GetLastError(void);
+VESK_WINAPI_API void SetLastError(DWORD code);
+
 #ifdef __cplusplus
 }
 #endif

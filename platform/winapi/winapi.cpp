@@ -17,6 +17,7 @@ void writeToStderr(const char* text, void*) {
 // The lock is held while the sink runs, so once vesk_set_debug_sink returns the old sink is
 // never called again and its context may go. Recursive, so a sink may write debug text itself.
 std::recursive_mutex sinkLock;
+thread_local DWORD lastError = 0;
 vesk_debug_sink currentSink = writeToStderr;
 void* currentContext = nullptr;
 
@@ -149,7 +150,8 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPST
         std::string value = vesk_ini::unquote(e->value);
         return copyText(value.data(), value.size(), buffer, size);
     } catch (...) {
-        // Out of memory: answer as for a file that cannot be read.
+        // Out of memory: answer as for a file that cannot be read, and say why.
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         if (section == nullptr || key == nullptr) {
             return copyList(std::string(), buffer, size);
         }
@@ -166,6 +168,7 @@ DWORD GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size, LPCSTR
         vesk_ini::parseFile(path, doc);
         return copyList(sectionLines(doc, section), buffer, size);
     } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return copyList(std::string(), buffer, size);
     }
 }
@@ -179,8 +182,17 @@ DWORD GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR path) {
         vesk_ini::parseFile(path, doc);
         return copyList(sectionNames(doc), buffer, size);
     } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return copyList(std::string(), buffer, size);
     }
+}
+
+DWORD GetLastError(void) {
+    return lastError;
+}
+
+void SetLastError(DWORD code) {
+    lastError = code;
 }
 
 } // extern "C"

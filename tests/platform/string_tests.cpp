@@ -105,6 +105,13 @@ TEST(String, ArgNeverSubstitutesIntoInsertedText) {
     // Plain assignment of text starts afresh.
     copy = "k%2";
     EXPECT_EQ(str(copy.arg("v")), "kv");
+
+    // A digit that arg() inserted stays literal when a join puts a '%' before it.
+    vesk_string number = vesk_string("%1").arg(1);
+    EXPECT_EQ(str((vesk_string("%") + number).arg("q")), "%1");
+    vesk_string percent("50%");
+    percent += number;
+    EXPECT_EQ(str(percent.arg("q")), "50%1");
 }
 
 TEST(String, ArgOnLongTextsAndMany) {

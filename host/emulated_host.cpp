@@ -1,0 +1,369 @@
+#include "emulated_host.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "decodeCaptionString.h"
+#include "vesk_host_structs.h"
+
+namespace vesk_host {
+
+namespace {
+
+// A step that sets off more than this many events is taken to loop (a script that switches
+// in answer to its own revertive, say); the rest are dropped and the run fails.
+const std::size_t eventLimit = 10000;
+const long long timerFiringLimit = 100000;
+
+// The host hands texts over as char*; scripts only read them.
+std::vector<char> writable(const std::string& text) {
+    return std::vector<char>(text.c_str(), text.c_str() + text.size() + 1);
+}
+
+} // namespace
+
+emulated_host::emulated_host(system_model& system, transcript& out) : m_system(system), m_out(out) {
+    m_debugCaptured = captureDebugOutput(&emulated_host::debugWritten, this);
+}
+
+emulated_host::~emulated_host() {
+    for (auto& s : m_slots) {
+        if (s->script != nullptr) {
+            vesk_client_callback* script = s->script;
+            s->script = nullptr;
+            try {
+                delete script;
+            } catch (...) {
+            }
+        }
+    }
+    if (m_debugCaptured) {
+        captureDebugOutput(nullptr, nullptr);
+    }
+}
+
+void emulated_host::debugWritten(const char* text, void* context) {
+    auto* host = static_cast<emulated_host*>(context);
+    std::string written = text != nullptr ? text : "";
+    if (host->m_current != nullptr) {
+        host->m_current->debugText += written;
+        host->m_out.entry("debug", host->who(*host->m_current), written);
+    } else {
+        host->m_out.entry("debug", std::string(), written);
+    }
+}
+
+bool emulated_host::addScript(const std::string& name, const std::string& path,
+                              const std::string& startup, std::string& error) {
+    std::shared_ptr<script_library>& library = m_libraries[path];
+    if (!library) {
+        library = std::make_shared<script_library>(path);
+    }
+    if (library->factory() == nullptr) {
+        error = library->error();
+        m_libraries.erase(path);
+        return false;
+    }
+    std::unique_ptr<script_slot> s(new script_slot);
+    s->name = name;
+    s->path = path;
+    s->startup = startup;
+    s->library = library;
+    s->link.reset(new host_link(*this, name));
+    m_slots.push_back(std::move(s));
+    return true;
+}
+
+script_slot* emulated_host::slot(const std::string& name) {
+    for (auto& s : m_slots) {
+        if (name.empty() || s->name == name) {
+            return s.get();
+        }
+    }
+    return nullptr;
+}
+
+script_slot* emulated_host::slotOf(const host_link* link) {
+    for (auto& s : m_slots) {
+        if (s->link.get() == link) {
+            return s.get();
+        }
+    }
+    return nullptr;
+}
+
+std::string emulated_host::who(const host_link& link) const {
+    return m_slots.size() > 1 ? link.name() : std::string();
+}
+
+void emulated_host::note(const host_link& link, const char* tag, const std::string& text) {
+    m_out.entry(tag, who(link), text);
+}
+
+void emulated_host::reportProblem(const host_link& link, const std::string& what) {
+    m_problems.push_back({m_location, link.name() + " " + what});
+    m_out.entry("PROBLEM", who(link), link.name() + " " + what);
+}
+
+char* emulated_host::call(script_slot& s, char* argument, int kind) {
+    host_link* outer = m_current;
+    m_current = s.link.get();
+    char* result = nullptr;
+    try {
+        result = s.script->callback(argument, kind);
+    } catch (...) {
+        reportProblem(*s.link,
+                      "let an exception escape its callback (kind " + std::to_string(kind) + ")");
+    }
+    m_current = outer;
+    return result;
+}
+
+void emulated_host::create(script_slot& s) {
+    s.link->beginLife();
+    m_out.entry("create", who(*s.link),
+                s.name + " from " + s.path +
+                    (s.startup.empty() ? "" : ", start-up text '" + s.startup + "'"));
+    m_current = s.link.get();
+    try {
+        s.script = s.library->factory()(s.link.get(), s.startup.c_str());
+    } catch (...) {
+        reportProblem(*s.link, "let an exception escape load_vesk_client_script");
+        s.script = nullptr;
+    }
+    m_current = nullptr;
+    if (s.script == nullptr) {
+        reportProblem(*s.link, "was not created: load_vesk_client_script returned null");
+        s.link->endLife();
+        return;
+    }
+    drain();
+}
+
+void emulated_host::destroy(script_slot& s) {
+    vesk_client_callback* script = s.script;
+    s.script = nullptr;
+    m_out.entry("destroy", who(*s.link), s.name);
+    m_current = s.link.get();
+    try {
+        delete script;
+    } catch (...) {
+        reportProblem(*s.link, "let an exception escape its destructor");
+    }
+    m_current = nullptr;
+    s.link->endLife();
+    for (const std::string& leak : s.link->ledger().unreleased()) {
+        reportProblem(*s.link, leak);
+    }
+    drain();
+}
+
+void emulated_host::finish() {
+    for (auto& s : m_slots) {
+        if (s->script != nullptr) {
+            destroy(*s);
+        }
+    }
+}
+
+void emulated_host::parent(script_slot& s, const std::string& text) {
+    m_out.entry("in", who(*s.link), "[3] parent text \"" + text + "\"");
+    std::vector<char> argument = writable(text);
+    char* answer = call(s, argument.data(), 3);
+    host_link& link = *s.link;
+    link.parentGiven = true;
+    link.answered = answer != nullptr;
+    // Copied at once and handed back: the script owns the block until then.
+    link.answer = answer != nullptr ? std::string(answer) : std::string();
+    m_out.entry("answer", who(link), answer != nullptr ? link.answer : "(none)");
+    if (answer != nullptr && s.script != nullptr) {
+        call(s, answer, 5);
+    }
+    drain();
+}
+
+void emulated_host::press(script_slot& s, const std::string& panel, const std::string& id,
+                          const std::string* caption) {
+    const auto& panels = s.link->panels();
+    auto open = panels.find(panel);
+    if (open == panels.end()) {
+        note(*s.link, "host", "panel " + panel + " is not open; pressing it all the same");
+    } else if (open->second.find(id) == nullptr) {
+        note(*s.link, "host",
+             "panel " + panel + " has no control '" + id + "'; pressing it all the same");
+    }
+    decodeCaptionString decoded(caption != nullptr ? caption->c_str() : nullptr);
+    vesk_host_button button{0, 0, panel.c_str(), id.c_str(),
+                            caption != nullptr ? &decoded : nullptr};
+    m_out.entry("in", who(*s.link),
+                "[2] button " + panel + ":" + id +
+                    (caption != nullptr ? " caption \"" + *caption + "\"" : ""));
+    call(s, reinterpret_cast<char*>(&button), 2);
+    drain();
+}
+
+void emulated_host::revertive(script_slot& s, int kind, int device, int index,
+                              const std::string& text) {
+    vesk_host_revertive event{device, 0, index, 0, text.c_str()};
+    m_out.entry("in", who(*s.link),
+                "[" + std::to_string(kind) + "] " + (kind == 6 ? "secondary " : "") + "revertive " +
+                    std::to_string(device) + ":" + std::to_string(index) + " \"" + text + "\"");
+    call(s, reinterpret_cast<char*>(&event), kind);
+    drain();
+}
+
+void emulated_host::hostEvent(script_slot& s) {
+    // The script never reads this structure; it gets one all the same.
+    std::int32_t structure[8] = {};
+    m_out.entry("in", who(*s.link), "[7] host event");
+    call(s, reinterpret_cast<char*>(structure), 7);
+    drain();
+}
+
+void emulated_host::timer(script_slot& s, int id) {
+    m_out.entry("in", who(*s.link), "[4] timer " + std::to_string(id));
+    call(s, reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), 4);
+    drain();
+}
+
+void emulated_host::queueRevertive(host_link& target, int device, int index,
+                                   const std::string& text) {
+    m_queue.push_back({&target, device, index, text});
+}
+
+void emulated_host::crosspointChanged(const router& r, int destination) {
+    std::string name = r.sourceName(r.crosspoints.at(destination));
+    for (auto& s : m_slots) {
+        if (s->script != nullptr && s->link->registeredFor(r.device, destination)) {
+            queueRevertive(*s->link, r.device, destination, name);
+        }
+    }
+}
+
+void emulated_host::drain() {
+    std::size_t delivered = 0;
+    while (!m_queue.empty()) {
+        pending_event next = m_queue.front();
+        m_queue.pop_front();
+        script_slot* s = slotOf(next.target);
+        if (s == nullptr || s->script == nullptr) {
+            continue;
+        }
+        if (++delivered > eventLimit) {
+            reportProblem(*next.target, "set off more than " + std::to_string(eventLimit) +
+                                            " events in one step; the rest were dropped");
+            m_queue.clear();
+            return;
+        }
+        vesk_host_revertive event{next.device, 0, next.index, 0, next.text.c_str()};
+        m_out.entry("in", who(*s->link),
+                    "[1] revertive " + std::to_string(next.device) + ":" +
+                        std::to_string(next.index) + " \"" + next.text + "\"");
+        call(*s, reinterpret_cast<char*>(&event), 1);
+    }
+}
+
+bool emulated_host::route(int device, int source, int destination, std::string& why) {
+    bool switched = switchRouter(device, source, destination, why);
+    drain();
+    return switched;
+}
+
+bool emulated_host::switchRouter(int device, int source, int destination, std::string& why) {
+    router* r = m_system.findRouter(device);
+    if (r == nullptr) {
+        why = "the system has no device " + std::to_string(device);
+        return false;
+    }
+    if (!r->validSource(source) || !r->validDestination(destination)) {
+        why = "router " + std::to_string(device) + " has sources 1 to " +
+              std::to_string(r->sources) + " and destinations 1 to " +
+              std::to_string(r->destinations) + "; no switch of source " + std::to_string(source) +
+              " to destination " + std::to_string(destination);
+        return false;
+    }
+    r->crosspoints[destination] = source;
+    m_out.entry("router", std::string(),
+                std::to_string(device) + ": " + r->destinationName(destination) + " (" +
+                    std::to_string(destination) + ") now on " + r->sourceName(source) + " (" +
+                    std::to_string(source) + ")");
+    crosspointChanged(*r, destination);
+    return true;
+}
+
+void emulated_host::advance(long long milliseconds) {
+    long long target = m_now + milliseconds;
+    long long fired = 0;
+    for (;;) {
+        script_slot* due = nullptr;
+        int dueId = 0;
+        const host_link::timer* best = nullptr;
+        for (auto& s : m_slots) {
+            if (s->script == nullptr) {
+                continue;
+            }
+            for (const auto& t : s->link->timers()) {
+                const host_link::timer& candidate = t.second;
+                bool earlier = best == nullptr || candidate.due < best->due ||
+                               (candidate.due == best->due && candidate.order < best->order);
+                if (candidate.due <= target && earlier) {
+                    best = &candidate;
+                    due = s.get();
+                    dueId = t.first;
+                }
+            }
+        }
+        if (due == nullptr) {
+            break;
+        }
+        if (++fired > timerFiringLimit) {
+            reportProblem(*due->link, "has timers firing more than " +
+                                          std::to_string(timerFiringLimit) +
+                                          " times in one advance; the clock stops here");
+            break;
+        }
+        host_link::timer& t = due->link->timers()[dueId];
+        m_now = t.due;
+        t.due += t.interval;
+        m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
+        timer(*due, dueId);
+    }
+    m_now = target > m_now ? target : m_now;
+    m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
+}
+
+void emulated_host::show() {
+    m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
+    for (const auto& entry : m_system.routers()) {
+        const router* r = entry.second.get();
+        if (r == nullptr) {
+            continue;
+        }
+        std::string state = std::to_string(r->device) + " " + r->name + ":";
+        for (const auto& x : r->crosspoints) {
+            state += "\n" + r->destinationName(x.first) + " (" + std::to_string(x.first) + ") <- " +
+                     r->sourceName(x.second) + " (" + std::to_string(x.second) + ")";
+        }
+        m_out.entry("router", std::string(), state);
+    }
+    for (auto& s : m_slots) {
+        std::string owner = s->name + (s->script != nullptr ? "" : " (destroyed)");
+        for (const auto& p : s->link->panels()) {
+            std::string state = p.first + ": " + p.second.file;
+            for (const control& c : p.second.controls) {
+                state += "\n" + c.id + ":";
+                for (const auto& property : c.properties) {
+                    state += " " + property.first + "=" + property.second;
+                }
+            }
+            m_out.entry("panel", owner, state);
+        }
+        for (const auto& t : s->link->timers()) {
+            m_out.entry("timer", owner,
+                        std::to_string(t.first) + " every " + std::to_string(t.second.interval) +
+                            " ms, next at " + std::to_string(t.second.due) + " ms");
+        }
+    }
+}
+
+} // namespace vesk_host

@@ -1,0 +1,98 @@
+#include "platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "vesk_winapi.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <dlfcn.h>
+#include <unistd.h>
+#endif
+
+namespace vesk_host {
+
+namespace {
+const char factoryName[] = "load_vesk_client_script";
+} // namespace
+
+#if defined(_WIN32)
+
+script_library::script_library(const std::string& path) {
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (module == nullptr) {
+        m_error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+        return;
+    }
+    m_handle = module;
+    FARPROC entry = GetProcAddress(module, factoryName);
+    if (entry == nullptr) {
+        m_error = path + " does not export " + factoryName;
+        return;
+    }
+    // Through the generic function type, which the compiler accepts between function types.
+    m_factory = reinterpret_cast<script_factory>(reinterpret_cast<void (*)()>(entry));
+}
+
+script_library::~script_library() {
+    if (m_handle != nullptr) {
+        FreeLibrary(static_cast<HMODULE>(m_handle));
+    }
+}
+
+void setEnvironment(const char* name, const std::string& value) {
+    _putenv_s(name, value.c_str());
+}
+
+bool captureDebugOutput(debug_sink, void*) {
+    // WINDOWS DEBUG CAPTURE: OutputDebugStringA goes to the debugger here. Capturing it
+    // (a vectored exception handler for DBG_PRINTEXCEPTION_C, as tests/support does) belongs
+    // in this function; until then the transcript shows no debug output on Windows.
+    return false;
+}
+
+bool inputIsTerminal() {
+    return _isatty(_fileno(stdin)) != 0;
+}
+
+#else
+
+script_library::script_library(const std::string& path) {
+    m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (m_handle == nullptr) {
+        const char* why = dlerror();
+        m_error = why != nullptr ? why : "cannot load " + path;
+        return;
+    }
+    void* entry = dlsym(m_handle, factoryName);
+    if (entry == nullptr) {
+        m_error = path + " does not export " + factoryName;
+        return;
+    }
+    m_factory = reinterpret_cast<script_factory>(entry);
+}
+
+script_library::~script_library() {
+    if (m_handle != nullptr) {
+        dlclose(m_handle);
+    }
+}
+
+void setEnvironment(const char* name, const std::string& value) {
+    setenv(name, value.c_str(), 1);
+}
+
+bool captureDebugOutput(debug_sink sink, void* context) {
+    vesk_set_debug_sink(sink, context);
+    return true;
+}
+
+bool inputIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
+}
+
+#endif
+
+} // namespace vesk_host

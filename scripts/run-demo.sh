@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds what the demo needs, vesk-host and the follow script, and runs the follow script's
+# life in the emulated host, printing the transcript. Further arguments go to vesk-host
+# (--quiet, --junit FILE). VESK_DEMO_BUILD picks the build folder (default build/demo).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/ensure-packages.sh cmake:cmake g++:g++ make:make
+
+build=${VESK_DEMO_BUILD:-build/demo}
+jobs=$(nproc 2>/dev/null || echo 2)
+mkdir -p "$build"
+echo "Building vesk-host and viewTrail in $build ..."
+if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESK_BUILD_TESTS=OFF \
+        -DVESK_BUILD_EXAMPLES=OFF -DVESK_BUILD_FUZZERS=OFF -DVESK_FIND_PACKAGE_TEST=OFF &&
+       cmake --build "$build" --target vesk-host viewTrail -j "$jobs"; } >"$build/demo-build.log" 2>&1
+then
+    cat "$build/demo-build.log"
+    exit 1
+fi
+
+case "$(uname -s)" in
+Darwin) script="$build/lib/libviewTrail.dylib" ;;
+MINGW* | MSYS* | CYGWIN*) script="$build/bin/viewTrail.dll" ;;
+*) script="$build/lib/libviewTrail.so" ;;
+esac
+
+exec "$build/bin/vesk-host" --script "$script" --system examples/demo-system --workstation 12 \
+    examples/follow.scenario "$@"

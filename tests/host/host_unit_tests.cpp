@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "command_line.h"
+#include "reply_ledger.h"
+#include "scenario.h"
+#include "system_model.h"
+#include "temp_system_tree.h"
+
+using namespace vesk_host;
+
+TEST(HostLinkLines, OperandsAndShapes) {
+    command_line c = parseCommandLine("RC 3 12 7 ',' 0");
+    EXPECT_EQ(c.verb, "RC");
+    EXPECT_TRUE(c.matches("nnn?tn"));
+    EXPECT_TRUE(parseCommandLine("RC 3 12 7").matches("nnn?tn"));
+    EXPECT_FALSE(parseCommandLine("RC 3 x 7").matches("nnn?tn"));
+    EXPECT_FALSE(parseCommandLine("RC 3 12 7 ',' 0 9").matches("nnn?tn"));
+
+    c = parseCommandLine("TP 'text=CAM 12' '1'  'tally'");
+    ASSERT_TRUE(c.matches("ttt"));
+    EXPECT_EQ(c.text(0), "text=CAM 12");
+    EXPECT_EQ(c.text(2), "tally");
+    EXPECT_TRUE(parseCommandLine("TP '' '1' 'tally'").matches("ttt"));
+
+    // An unescaped quote inside a text splits it; an unclosed one is never read as a line.
+    EXPECT_FALSE(parseCommandLine("NA 'it's'").matches("t"));
+    EXPECT_FALSE(parseCommandLine("SD 'router1").matches("t"));
+    EXPECT_FALSE(parseCommandLine("RU 99999999999").matches("n"));
+    EXPECT_TRUE(parseCommandLine("RU -1").matches("n"));
+}
+
+TEST(HostLinkLedger, EveryReplyBackExactlyOnce) {
+    reply_ledger ledger;
+    EXPECT_EQ(ledger.takeBack(nullptr), "");
+
+    char* reply = ledger.handOut("3 0", "SD 'router1'");
+    EXPECT_STREQ(reply, "3 0");
+    char* kept = ledger.handOut("CAM 1", "RN 3 0 1");
+    char* ack = ledger.acknowledge("PS '1' 'main'");
+    ASSERT_NE(ack, nullptr);
+
+    EXPECT_EQ(ledger.takeBack(reply), "");
+    EXPECT_STRNE(reply, "3 0") << "a released reply is overwritten";
+    EXPECT_EQ(ledger.takeBack(reply), "released the reply \"3 0\" to \"SD 'router1'\" 2 times");
+
+    char foreign[] = "3 0";
+    EXPECT_EQ(ledger.takeBack(foreign), "released a pointer the host never handed out");
+    EXPECT_NE(ledger.takeBack(ack).find("acknowledgement of \"PS '1' 'main'\""), std::string::npos);
+
+    std::vector<std::string> leaks = ledger.unreleased();
+    ASSERT_EQ(leaks.size(), 1u);
+    EXPECT_EQ(leaks[0], "never released the reply \"CAM 1\" to \"RN 3 0 1\"");
+    EXPECT_TRUE(ledger.unreleased().empty()) << "each leak is reported once";
+    EXPECT_EQ(ledger.takeBack(kept), "");
+}
+
+TEST(ScenarioLines, WellFormedLinesAndTheirParts) {
+    step s;
+    std::string error;
+    EXPECT_FALSE(parseStep("   ", s, error));
+    EXPECT_TRUE(error.empty());
+
+    ASSERT_TRUE(parseStep("@left press 1 'my button' state.on=1", s, error)) << error;
+    EXPECT_EQ(s.target, "left");
+    EXPECT_EQ(s.what, action::press);
+    EXPECT_EQ(s.words, (std::vector<std::string>{"1", "my button"}));
+    EXPECT_EQ(s.text, "state.on=1");
+
+    ASSERT_TRUE(parseStep("parent return=all\\nmore\\\\x\\y", s, error)) << error;
+    EXPECT_EQ(s.text, "return=all\nmore\\x\\y");
+
+    ASSERT_TRUE(parseStep("expect sent TP 'text=a\\nb' '1' 'tally'  ", s, error)) << error;
+    EXPECT_EQ(s.text, "TP 'text=a\\nb' '1' 'tally'") << "lines are compared as written";
+
+    ASSERT_TRUE(parseStep("expect control 1 tally text=CAM = 12", s, error)) << error;
+    EXPECT_EQ(s.words, (std::vector<std::string>{"1", "tally", "text"}));
+    EXPECT_EQ(s.text, "CAM = 12");
+
+    ASSERT_TRUE(parseStep("revertive -3 7", s, error)) << error;
+    EXPECT_EQ(s.numbers, (std::vector<long long>{-3, 7}));
+    EXPECT_FALSE(s.hasText);
+}
+
+TEST(ScenarioLines, MalformedLinesSayWhatIsWrong) {
+    const struct {
+        const char* line;
+        const char* error;
+    } rows[] = {
+        {"frobnicate 1", "unknown command 'frobnicate'"},
+        {"advance -5", "'-5' is not a number of milliseconds"},
+        {"advance 1e3", "'1e3' is not a number of milliseconds"},
+        {"route 3 1", "too few arguments (route DEVICE SOURCE DESTINATION)"},
+        {"route 3 1 2 4", "unexpected '4' at the end"},
+        {"timer 99999999999", "'99999999999' is not a whole number"},
+        {"press 1", "too few arguments (press PANEL CONTROL [CAPTION])"},
+        {"press 'unclosed 1", "a quote is never closed"},
+        {"destroy now", "unexpected 'now' at the end"},
+        {"@ press 1 x", "'@' needs a script name"},
+        {"expect", "expect what?"},
+        {"expect sent", "text missing (expect sent LINE)"},
+        {"expect nothing", "'nothing' goes with 'sent'"},
+        {"expect no reply", "'no' goes with 'answer' or 'debug'"},
+        {"expect control 1 tally text", "the property is written NAME=VALUE"},
+        {"expect control 1 tally =x", "the property is written NAME=VALUE"},
+        {"expect panel 1 shut", "a panel is 'open FILE' or 'closed'"},
+        {"expect panel 1 open", "too few arguments"},
+        {"expect timer 1 paused", "a timer is 'running' or 'stopped'"},
+        {"expect crosspoint 3 x 7", "'x' is not a whole number"},
+        {"expect lines PD '1'", "unknown expectation 'lines'"},
+    };
+    for (const auto& row : rows) {
+        step s;
+        std::string error;
+        EXPECT_FALSE(parseStep(row.line, s, error)) << row.line;
+        EXPECT_NE(error.find(row.error), std::string::npos)
+            << row.line << "\n  gave: " << error << "\n  wanted: " << row.error;
+    }
+}
+
+TEST(SystemFiles, RoutersFromTheirDeviceFiles) {
+    temp_system_tree tree("studio");
+    tree.writeFile("dev_042.ini", "[Sources]\n1=CAM 1\n5 = \"VT 1\"\n[Destinations]\n2=MON\n"
+                                  "[Crosspoints]\n2=5\n1=9\nx=1\n");
+    tree.writeFile("dev_1000.ini", "[Database]\nDatabaseSize_0=3\nDatabaseSize_1=1\n");
+    system_model system(tree.root() + "/studio");
+
+    router* r = system.findRouter(42);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->sources, 5) << "without sizes, the highest name counts";
+    EXPECT_EQ(r->destinations, 2);
+    EXPECT_EQ(r->sourceName(5), "VT 1");
+    EXPECT_EQ(r->sourceName(3), "Source 3");
+    EXPECT_EQ(r->crosspoints[2], 5);
+    EXPECT_EQ(r->crosspoints[1], 1) << "a start state outside the router is ignored";
+    EXPECT_EQ(r->indexOf(0, "VT 1"), 5);
+    EXPECT_EQ(r->indexOf(1, "VT 1"), 0);
+
+    ASSERT_NE(system.findRouter(1000), nullptr);
+    EXPECT_EQ(system.findRouter(1000)->sources, 3);
+    EXPECT_EQ(system.findRouter(7), nullptr);
+    EXPECT_EQ(system.findRouter(-1), nullptr);
+    EXPECT_EQ(system_model("").findRouter(42), nullptr);
+}
+
+TEST(SystemFiles, PanelFieldsStayInsideThePanelsFolder) {
+    temp_system_tree tree("studio");
+    std::string panels = tree.root() + "/studio/panels";
+    std::filesystem::create_directories(panels + "/sub");
+    std::ofstream(panels + "/sub/main.ini") << "[b]\ntext=x\n";
+    std::ofstream(tree.root() + "/outside.ini") << "[secret]\nkey=1\n";
+    system_model system(tree.root() + "/studio");
+
+    panel_layout layout;
+    std::string why;
+    EXPECT_TRUE(system.loadPanel("sub\\main", layout, why)) << why;
+    EXPECT_TRUE(system.loadPanel("sub/main.ini", layout, why)) << why;
+    ASSERT_EQ(layout.controls.size(), 1u);
+    EXPECT_EQ(*layout.controls[0].property("text"), "x");
+    EXPECT_EQ(layout.file, "sub/main.ini");
+
+    for (const char* field :
+         {"../../outside", "sub/../../../outside", "/etc/passwd", "C:\\x", "", "missing"}) {
+        EXPECT_FALSE(system.loadPanel(field, layout, why)) << field;
+        EXPECT_FALSE(why.empty()) << field;
+    }
+}
