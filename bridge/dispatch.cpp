@@ -35,14 +35,18 @@ char* answerBlock(const vesk_string& answer) {
 } // namespace
 
 char* vesk_script_helper::callback(char* argument, int kind) {
+    // Revertives arrive in storms of thousands, mostly for destinations the script does not
+    // show: they take the shortest way to the handler.
+    if (kind == revertiveEvent) {
+        return dispatchRevertive(argument);
+    }
+    return dispatchEvent(argument, kind);
+}
+
+char* vesk_script_helper::dispatchEvent(char* argument, int kind) noexcept {
     // Nothing may escape to the host: a failed event is dropped and answers nothing.
     try {
         switch (kind) {
-        case revertiveEvent: {
-            revertiveNotify notify(reinterpret_cast<const vesk_host_revertive*>(argument));
-            revertiveCallback(&notify);
-            return nullptr;
-        }
         case buttonEvent: {
             buttonNotify notify(reinterpret_cast<const vesk_host_button*>(argument));
             dispatchButton(&notify);
@@ -76,6 +80,16 @@ char* vesk_script_helper::callback(char* argument, int kind) {
     } catch (...) {
         return nullptr;
     }
+}
+
+char* vesk_script_helper::dispatchRevertive(char* argument) noexcept {
+    try {
+        revertiveNotify notify(reinterpret_cast<const vesk_host_revertive*>(argument));
+        revertiveCallback(&notify);
+    } catch (...) {
+        // Dropped, as every failed event is.
+    }
+    return nullptr;
 }
 
 void vesk_script_helper::dispatchButton(buttonNotify* notify) {

@@ -219,6 +219,9 @@ protected:
     bool alarmHandling;
 
 private:
+    // The dispatcher's two ways: revertives, and every other kind.
+    char* dispatchRevertive(char* argument) noexcept;
+    char* dispatchEvent(char* argument, int kind) noexcept;
     void dispatchButton(buttonNotify* notify);
     // Where the alarm handling takes an "ActionAll"/"AckAll" button; false leaves it to
     // buttonCallback.

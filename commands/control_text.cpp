@@ -2,6 +2,7 @@
 #include "text_line.h"
 #include "vesk_script_helper.h"
 
+using vesk_detail::appendQuoted;
 using vesk_detail::copyReply;
 using vesk_detail::quotedLine;
 
@@ -10,9 +11,18 @@ void vesk_script_helper::textPut(const vesk_string& text, const vesk_string& pan
     sendLine(quotedLine("TP", text, panel, control));
 }
 
+// The tally line of every shown revertive: property and value are joined in the line itself,
+// not in a text of their own first.
 void vesk_script_helper::textPut(const vesk_string& property, const vesk_string& value,
                                  const vesk_string& panel, const vesk_string& control) {
-    sendLine(quotedLine("TP", property + "=" + value, panel, control));
+    vesk_string sLine("TP '");
+    sLine += property;
+    sLine += "=";
+    sLine += value;
+    sLine += "'";
+    appendQuoted(sLine, panel);
+    appendQuoted(sLine, control);
+    sendLine(sLine);
 }
 
 // The host answers "name=value". An answer for another property than the one asked for is

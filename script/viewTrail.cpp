@@ -93,9 +93,14 @@ void viewTrail::buttonCallback(buttonNotify* notify) {
 }
 
 void viewTrail::revertiveCallback(revertiveNotify* notify) {
+    // Most revertives of a salvo are for other destinations: this test is all they cost.
     if (notify->device() != routerDevice || notify->index() != monitorDest) {
         return;
     }
+    showTally(notify);
+}
+
+void viewTrail::showTally(revertiveNotify* notify) {
     textPut("text", notify->info(), vesk_string(ownPanel, 0, 0, 10), "tally");
 }
 

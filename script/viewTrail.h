@@ -31,4 +31,7 @@ protected:
 
 private:
     void makeCrosspoint();
+    // Kept apart from revertiveCallback, so that a revertive for another destination does
+    // not pay for the frame the tally's texts need.
+    void showTally(revertiveNotify* notify);
 };

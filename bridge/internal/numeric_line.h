@@ -18,21 +18,26 @@ public:
 
     // Appends a blank and the number in decimal, with its sign when negative.
     numeric_line& number(int value) noexcept {
+        // The position is kept in a local: a member would be reloaded after every character
+        // stored, since a char store may alias anything.
+        char* at = m_text + m_length;
         if (m_length + 12 < capacity) {
-            m_text[m_length++] = ' ';
-            m_length = static_cast<int>(
-                std::to_chars(m_text + m_length, m_text + capacity - 1, value).ptr - m_text);
+            *at++ = ' ';
+            at = std::to_chars(at, m_text + capacity - 1, value).ptr;
         }
-        m_text[m_length] = '\0';
+        *at = '\0';
+        m_length = static_cast<int>(at - m_text);
         return *this;
     }
     // Appends a blank and 1 or 0.
     numeric_line& flag(bool value) noexcept {
+        char* at = m_text + m_length;
         if (m_length + 2 < capacity) {
-            m_text[m_length++] = ' ';
-            m_text[m_length++] = value ? '1' : '0';
+            *at++ = ' ';
+            *at++ = value ? '1' : '0';
         }
-        m_text[m_length] = '\0';
+        *at = '\0';
+        m_length = static_cast<int>(at - m_text);
         return *this;
     }
     // Appends fixed text as it stands, " 'ADD'" for instance.
@@ -50,7 +55,8 @@ public:
     int length() const noexcept { return m_length; }
 
 private:
-    char m_text[capacity] = {};
+    // Always terminated at m_length; nothing beyond is ever read.
+    char m_text[capacity];
     int m_length = 0;
 };
 

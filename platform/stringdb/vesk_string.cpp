@@ -109,6 +109,12 @@ vesk_string::vesk_string(const char* text, int length) : vesk_string() {
 }
 
 vesk_string::vesk_string(int number, char fill, unsigned int width, int radix) : vesk_string() {
+    if (fill == 0 && width == 0 && (radix == 10 || radix < 2 || radix > 36)) {
+        // The plain decimal form, written in place.
+        m_length = static_cast<int>(std::to_chars(m_inline, m_inline + 16, number).ptr - m_inline);
+        m_inline[m_length] = '\0';
+        return;
+    }
     *this = numberText(number, fill, width, radix);
 }
 
@@ -116,8 +122,20 @@ vesk_string::vesk_string(const vesk_string& other) : vesk_string() {
     *this = other;
 }
 
-vesk_string::vesk_string(vesk_string&& other) noexcept : vesk_string() {
-    *this = static_cast<vesk_string&&>(other);
+vesk_string::vesk_string(vesk_string&& other) noexcept
+    : m_text(m_inline), m_length(other.m_length), m_capacity(inlineCapacity),
+      m_spans(other.m_spans) {
+    if (other.m_text != other.m_inline) {
+        m_text = other.m_text;
+        m_capacity = other.m_capacity;
+    } else {
+        std::memcpy(m_inline, other.m_inline, static_cast<std::size_t>(other.m_length) + 1);
+    }
+    other.m_text = other.m_inline;
+    other.m_capacity = inlineCapacity;
+    other.m_length = 0;
+    other.m_inline[0] = '\0';
+    other.m_spans = nullptr;
 }
 
 vesk_string::~vesk_string() {
@@ -285,12 +303,14 @@ bool vesk_string::isInserted(int position) const noexcept {
 }
 
 vesk_string vesk_string::substitute(const char* value, int valueLength) const {
+    // Every return gives this one object, so that it is built in the caller's place.
+    vesk_string result;
     // The lowest placeholder number whose '%' and digit both belong to the format.
     int lowest = 10;
     int occurrences = 0;
-    for (const char* p = m_text; (p = static_cast<const char*>(std::memchr(
-                                      p, '%', static_cast<std::size_t>(m_text + m_length - p)))) !=
-                                 nullptr;
+    for (const char* p = m_text;
+         (p = static_cast<const char*>(
+              std::memchr(p, '%', static_cast<std::size_t>(m_text + m_length - p)))) != nullptr;
          ++p) {
         int at = static_cast<int>(p - m_text);
         if (at + 1 >= m_length || !isPlaceholderDigit(p[1]) || isInserted(at) ||
@@ -306,51 +326,68 @@ vesk_string vesk_string::substitute(const char* value, int valueLength) const {
         }
     }
     if (lowest == 10) {
-        return *this;
+        result = *this;
+        return result;
     }
 
-    bool valueHasPercent = std::memchr(value, '%', static_cast<std::size_t>(valueLength)) != nullptr;
+    bool valueHasPercent =
+        std::memchr(value, '%', static_cast<std::size_t>(valueLength)) != nullptr;
     long long resultLength =
         static_cast<long long>(m_length) + static_cast<long long>(occurrences) * (valueLength - 2);
     if (resultLength > maxLength) {
         throw std::length_error("vesk_string: text too long");
     }
-    vesk_string result;
     result.reserve(static_cast<int>(resultLength));
+    // Locals throughout: a member would be reloaded after every character stored.
+    const char* text = m_text;
+    const int length = m_length;
     char* out = result.m_text;
     int written = 0;
     int delta = 0; // how far format positions have moved so far
     std::size_t spanIndex = 0;
     const std::vector<inserted_spans::span>* spans = m_spans ? &m_spans->items : nullptr;
-    for (int i = 0; i < m_length;) {
-        // Earlier insertions stay marked, moved to where they now stand.
-        while (spans && spanIndex < spans->size() && (*spans)[spanIndex].begin <= i) {
+    // Earlier insertions that begin at or before `position` stay marked, moved to where they
+    // now stand.
+    auto moveSpans = [&](int position) {
+        for (; spans && spanIndex < spans->size() && (*spans)[spanIndex].begin <= position;
+             ++spanIndex) {
             if (result.m_spans == nullptr) {
                 result.m_spans = new inserted_spans;
             }
-            result.m_spans->add((*spans)[spanIndex].begin + delta,
-                                (*spans)[spanIndex].end + delta);
-            ++spanIndex;
+            result.m_spans->add((*spans)[spanIndex].begin + delta, (*spans)[spanIndex].end + delta);
         }
-        if (m_text[i] == '%' && i + 1 < m_length && m_text[i + 1] - '0' == lowest &&
-            !isInserted(i) && !isInserted(i + 1)) {
-            // A '%' just before the argument must not pair with a digit it brings, nor
-            // with the format's next digit when the argument is empty.
-            bool afterPercent = written > 0 && out[written - 1] == '%';
-            if (valueHasPercent || afterPercent) {
-                if (result.m_spans == nullptr) {
-                    result.m_spans = new inserted_spans;
-                }
-                result.m_spans->add(afterPercent ? written - 1 : written, written + valueLength);
+    };
+    // Whole runs of format text are copied at once, from one placeholder to the next.
+    int from = 0;
+    while (from < length) {
+        const char* percent = static_cast<const char*>(
+            std::memchr(text + from, '%', static_cast<std::size_t>(length - from)));
+        int at = percent ? static_cast<int>(percent - text) : length;
+        bool placeholder = percent && at + 1 < length && text[at + 1] - '0' == lowest &&
+                           !isInserted(at) && !isInserted(at + 1);
+        int run = placeholder || !percent ? at - from : at + 1 - from;
+        std::memcpy(out + written, text + from, static_cast<std::size_t>(run));
+        written += run;
+        from += run;
+        if (!placeholder) {
+            continue;
+        }
+        moveSpans(at);
+        // A '%' just before the argument must not pair with a digit it brings, nor with the
+        // format's next digit when the argument is empty.
+        bool afterPercent = written > 0 && out[written - 1] == '%';
+        if (valueHasPercent || afterPercent) {
+            if (result.m_spans == nullptr) {
+                result.m_spans = new inserted_spans;
             }
-            std::memcpy(out + written, value, static_cast<std::size_t>(valueLength));
-            written += valueLength;
-            delta += valueLength - 2;
-            i += 2;
-        } else {
-            out[written++] = m_text[i++];
+            result.m_spans->add(afterPercent ? written - 1 : written, written + valueLength);
         }
+        std::memcpy(out + written, value, static_cast<std::size_t>(valueLength));
+        written += valueLength;
+        delta += valueLength - 2;
+        from = at + 2;
     }
+    moveSpans(length);
     out[written] = '\0';
     result.m_length = written;
     return result;

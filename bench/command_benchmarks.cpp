@@ -1,0 +1,428 @@
+// Command operations called directly on a script base, one typical line per family and every
+// numeric line, each against the same line composed by hand.
+#include <charconv>
+#include <cstring>
+
+#include "bench_support.h"
+#include "vesk_script_helper.h"
+
+namespace bench {
+namespace {
+
+// A script that does nothing with events; the benchmarks call its command operations.
+class bench_script final : public vesk_script_helper {
+public:
+    explicit bench_script(vesk_client_callback* hostLink) : vesk_script_helper(hostLink, "") {}
+    void buttonCallback(buttonNotify*) override {}
+    void revertiveCallback(revertiveNotify*) override {}
+    vesk_string parentCallback(parentNotify*) override { return vesk_string(); }
+    void timerCallback(int) override {}
+};
+
+// A text operand for the floor: where it is and how long, as a vesk_string knows it.
+struct piece {
+    const char* text;
+    std::size_t length;
+};
+template <std::size_t N> piece operand(const char (&text)[N]) {
+    return opaque(piece{text, N - 1});
+}
+
+// The verb and each field quoted, handed to the link: the floor of every quoted line.
+template <std::size_t N, class... Fields>
+char* sendQuotedFloor(host_link& link, const char (&verb)[N], Fields... fields) {
+    char line[256];
+    floor_line at = floor_line(line).text(verb);
+    ((at = at.quoted(fields.text, fields.length)), ...);
+    return at.sendTo(link, line);
+}
+
+// `call(script)` against `floor(link)`, both on a link that answers `reply`.
+template <class Call, class Floor>
+void addCommand(const std::string& name, Call call, Floor floor, const char* reply = nullptr) {
+    addPair(
+        "command/" + name,
+        [call, floor, reply](benchmark::State& state) {
+            host_link link;
+            link.answer(reply);
+            bench_script script(&link);
+            host_link floorLink;
+            floorLink.answer(reply);
+            if (sameLines(state, link.linesOf([&] { call(script); }),
+                          floorLink.linesOf([&] { floor(floorLink); }))) {
+                measure(state, [&] { call(script); });
+            }
+        },
+        [floor, reply](benchmark::State& state) {
+            host_link link;
+            link.answer(reply);
+            measure(state, [&] { floor(link); });
+        });
+}
+
+// Operands as a script holds them: texts already made, numbers in variables.
+const vesk_string sPanel("1");
+const vesk_string sMain("main");
+const vesk_string sEmpty("");
+const vesk_string sButton("button");
+const vesk_string sTally("tally");
+const vesk_string sText("text");
+const vesk_string sCam("CAM 12");
+const vesk_string sTrailing("stylesheet=view_trailing");
+const vesk_string sRouter("router1");
+const vesk_string sSlot("out1");
+const vesk_string sAlarm("fire");
+const vesk_string sValue("value");
+const vesk_string sAlarmPattern("alm_");
+
+void addPanelAndTextLines() {
+    addCommand(
+        "panel/PS", [](bench_script& s) { s.panelShow(sPanel, sMain, sEmpty); },
+        [](host_link& link) {
+            piece panel = operand("1");
+            piece name = operand("main");
+            sendQuotedFloor(link, "PS", panel, name);
+        });
+    addCommand(
+        "control_text/TP", [](bench_script& s) { s.textPut(sTrailing, sPanel, sButton); },
+        [](host_link& link) {
+            piece text = operand("stylesheet=view_trailing");
+            piece panel = operand("1");
+            piece control = operand("button");
+            sendQuotedFloor(link, "TP", text, panel, control);
+        });
+    // The tally line: property and value joined.
+    addCommand(
+        "control_text/TP_tally", [](bench_script& s) { s.textPut(sText, sCam, sPanel, sTally); },
+        [](host_link& link) {
+            char line[128];
+            piece property = operand("text");
+            piece value = operand("CAM 12");
+            piece panel = operand("1");
+            piece control = operand("tally");
+            floor_line(line)
+                .text("TP '")
+                .text(property.text, property.length)
+                .text("=")
+                .text(value.text, value.length)
+                .text("'")
+                .quoted(panel.text, panel.length)
+                .quoted(control.text, control.length)
+                .sendTo(link, line);
+        });
+    addCommand(
+        "control/CE", [](bench_script& s) { s.sendCE(sPanel, sButton); },
+        [](host_link& link) {
+            piece panel = operand("1");
+            piece control = operand("button");
+            sendQuotedFloor(link, "CE", panel, control);
+        });
+    addCommand(
+        "control/CM", [](bench_script& s) { s.sendCM(sPanel, sButton, opaque(10), opaque(20)); },
+        [](host_link& link) {
+            char line[128];
+            piece panel = operand("1");
+            piece control = operand("button");
+            floor_line(line)
+                .text("CM")
+                .quoted(panel.text, panel.length)
+                .quoted(control.text, control.length)
+                .number(opaque(10))
+                .number(opaque(20))
+                .sendTo(link, line);
+        });
+}
+
+void addCrosspointLine() {
+    // The crosspoint line, as the follow script makes it.
+    addCommand(
+        "router/RC",
+        [](bench_script& s) {
+            s.routerCrosspoint(opaque(3), opaque(12), opaque(7), sEmpty, opaque(false));
+        },
+        [](host_link& link) {
+            char line[128];
+            piece text = operand("");
+            floor_line(line)
+                .text("RC")
+                .number(opaque(3))
+                .number(opaque(12))
+                .number(opaque(7))
+                .text(" ',")
+                .text(text.text, text.length)
+                .text("'")
+                .number(opaque(false) ? 1 : 0)
+                .sendTo(link, line);
+        });
+}
+
+// The I- and G-family lines share the router's shapes; "IW" and "GS" are their own.
+// The numeric shapes that the router, I- and G-families share: a device alone, a device with
+// two indices, and registration in its two forms. The operation is a template argument, so
+// that it is called directly, as a script calls it.
+template <void (vesk_script_helper::*send)(int)>
+void addDeviceLine(const std::string& name, const char* verb) {
+    addCommand(
+        name, [](bench_script& s) { (s.*send)(opaque(3)); },
+        [verb](host_link& link) {
+            char line[64];
+            floor_line(line).text(verb, 2).number(opaque(3)).sendTo(link, line);
+        });
+}
+
+template <void (vesk_script_helper::*send)(int, int, int)>
+void addIndexLine(const std::string& name, const char* verb) {
+    addCommand(
+        name, [](bench_script& s) { (s.*send)(opaque(3), opaque(7), opaque(7)); },
+        [verb](host_link& link) {
+            char line[64];
+            floor_line(line)
+                .text(verb, 2)
+                .number(opaque(3))
+                .number(opaque(7))
+                .number(opaque(7))
+                .sendTo(link, line);
+        });
+}
+
+template <void (vesk_script_helper::*send)(int, int, int, bool)>
+void addRegisterLine(const std::string& name, const char* verb, bool add) {
+    addCommand(
+        name, [add](bench_script& s) { (s.*send)(opaque(3), opaque(7), opaque(7), add); },
+        [verb, add](host_link& link) {
+            char line[64];
+            floor_line at =
+                floor_line(line).text(verb, 2).number(opaque(3)).number(opaque(7)).number(
+                    opaque(7));
+            (add ? at.text(" 'ADD'") : at).sendTo(link, line);
+        });
+}
+
+void addNumericLines() {
+    using script = vesk_script_helper;
+    addRegisterLine<&script::routerRegister>("router/RR", "RR", false);
+    addRegisterLine<&script::routerRegister>("router/RR_add", "RR", true);
+    addDeviceLine<&script::sendRU>("router/RU", "RU");
+    addIndexLine<&script::routerPoll>("router/RP", "RP");
+    addIndexLine<&script::sendRQ>("router/RQ", "RQ");
+    addRegisterLine<&script::sendIR>("i_family/IR", "IR", false);
+    addDeviceLine<&script::sendIU>("i_family/IU", "IU");
+    addIndexLine<&script::sendIP>("i_family/IP", "IP");
+    addIndexLine<&script::sendIQ>("i_family/IQ", "IQ");
+    addRegisterLine<&script::sendGR>("g_family/GR", "GR", false);
+    addDeviceLine<&script::sendGU>("g_family/GU", "GU");
+    addIndexLine<&script::sendGP>("g_family/GP", "GP");
+    addIndexLine<&script::sendGQ>("g_family/GQ", "GQ");
+    addDeviceLine<&script::timerStop>("timer_event/ET_stop", "ET");
+}
+
+// "IW" and "GS" are the I- and G-families' own shapes.
+void addDeviceFamilyLines() {
+    addCommand(
+        "i_family/IW", [](bench_script& s) { s.sendIW(opaque(5), sCam, opaque(2), opaque(true)); },
+        [](host_link& link) {
+            char line[128];
+            piece text = operand("CAM 12");
+            floor_line(line)
+                .text("IW")
+                .number(opaque(5))
+                .text(" '")
+                .text(text.text, text.length)
+                .text("'")
+                .number(opaque(2))
+                .number(opaque(true) ? 1 : 0)
+                .sendTo(link, line);
+        });
+    addCommand(
+        "g_family/GS",
+        [](bench_script& s) { s.sendGS(opaque(6), opaque(true), opaque(4), opaque(false)); },
+        [](host_link& link) {
+            char line[128];
+            floor_line(line)
+                .text("GS")
+                .number(opaque(6))
+                .number(opaque(4))
+                .number(opaque(true) ? 1 : 0)
+                .number(opaque(false) ? 1 : 0)
+                .sendTo(link, line);
+        });
+}
+
+void addTimerAndEventLines() {
+    addCommand(
+        "timer_event/ET_start", [](bench_script& s) { s.timerStart(opaque(1), opaque(500)); },
+        [](host_link& link) {
+            char line[128];
+            floor_line(line).text("ET").number(opaque(1)).number(opaque(500)).sendTo(link, line);
+        });
+    addCommand(
+        "timer_event/ES", [](bench_script& s) { s.sendES(opaque(7), opaque(9)); },
+        [](host_link& link) {
+            char line[128];
+            floor_line(line).text("ES").number(opaque(7)).number(opaque(9)).sendTo(link, line);
+        });
+    addCommand(
+        "timer_event/EG",
+        [](bench_script& s) { s.sendEG(opaque(1), opaque(2), opaque(3), opaque(-4)); },
+        [](host_link& link) {
+            char line[128];
+            floor_line(line)
+                .text("EG")
+                .number(opaque(1))
+                .number(opaque(2))
+                .number(opaque(3))
+                .number(opaque(-4))
+                .sendTo(link, line);
+        });
+    addCommand(
+        "timer_event/EC", [](bench_script& s) { s.sendEC(opaque(true), sMain, sButton); },
+        [](host_link& link) {
+            char line[128];
+            piece first = operand("main");
+            piece second = operand("button");
+            floor_line(line)
+                .text("EC")
+                .number(opaque(true) ? 1 : 0)
+                .quoted(first.text, first.length)
+                .quoted(second.text, second.length)
+                .sendTo(link, line);
+        });
+}
+
+void addHostAndAlarmLines() {
+    addCommand(
+        "host_network/HG", [](bench_script& s) { s.sendHG(sMain, sButton); },
+        [](host_link& link) {
+            piece first = operand("main");
+            piece second = operand("button");
+            sendQuotedFloor(link, "HG", first, second);
+        });
+    addCommand(
+        "alarm/AP", [](bench_script& s) { s.sendAP(sAlarm, opaque(2)); },
+        [](host_link& link) {
+            char line[128];
+            piece name = operand("fire");
+            floor_line(line)
+                .text("AP")
+                .quoted(name.text, name.length)
+                .number(opaque(2))
+                .sendTo(link, line);
+        });
+}
+
+// The reply is the host's text: handed back with kind 5 once read, as the operations do.
+void releaseFloor(host_link& link, const char* reply) {
+    opaque<vesk_client_callback*>(&link)->callback(const_cast<char*>(reply), 5);
+}
+
+// Lines the host answers, with the reply read the way each operation reads it.
+void addLookups() {
+    addCommand(
+        "lookup/SD",
+        [](bench_script& s) {
+            int device = 0;
+            s.instanceLookup(sRouter, &device, nullptr);
+            benchmark::DoNotOptimize(device);
+        },
+        [](host_link& link) {
+            piece instance = operand("router1");
+            const char* reply = sendQuotedFloor(link, "SD", instance);
+            int device = 0;
+            std::from_chars(reply, reply + std::strlen(reply), device);
+            benchmark::DoNotOptimize(device);
+            releaseFloor(link, reply);
+        },
+        "3 0");
+    addCommand(
+        "lookup/SS",
+        [](bench_script& s) {
+            vesk_string altId;
+            int device = 0;
+            int index = 0;
+            char type = 0;
+            s.slotLookup(sRouter, sSlot, altId, &device, &index, &type);
+            benchmark::DoNotOptimize(device);
+            benchmark::DoNotOptimize(altId);
+        },
+        [](host_link& link) {
+            piece instance = operand("router1");
+            piece name = operand("out1");
+            const char* reply = sendQuotedFloor(link, "SS", instance, name);
+            // Four numbers, then the quoted alternative id copied out.
+            const char* end = reply + std::strlen(reply);
+            int numbers[4] = {};
+            const char* at = reply;
+            for (int& number : numbers) {
+                at = std::from_chars(at, end, number).ptr + 1;
+            }
+            const char* close = std::strchr(at + 1, '\'');
+            char altId[64];
+            std::size_t length = static_cast<std::size_t>(close - at - 1);
+            std::memcpy(altId, at + 1, length);
+            altId[length] = '\0';
+            benchmark::DoNotOptimize(numbers);
+            benchmark::DoNotOptimize(altId);
+            releaseFloor(link, reply);
+        },
+        "12 100 5 2 'main out'");
+    // The list is made of vesk_strings in both: a script receives it as one.
+    addCommand(
+        "lookup/XI",
+        [](bench_script& s) {
+            vesk_stringlist lControls = s.controlList(sPanel, sAlarmPattern);
+            benchmark::DoNotOptimize(lControls);
+        },
+        [](host_link& link) {
+            piece panel = operand("1");
+            piece pattern = operand("alm_");
+            const char* reply = sendQuotedFloor(link, "XI", panel, pattern);
+            vesk_stringlist lControls;
+            for (const char* at = reply;;) {
+                const char* comma = std::strchr(at, ',');
+                lControls.append(vesk_string(at, comma ? static_cast<int>(comma - at)
+                                                       : static_cast<int>(std::strlen(at))));
+                if (comma == nullptr) {
+                    break;
+                }
+                at = comma + 1;
+            }
+            benchmark::DoNotOptimize(lControls);
+            releaseFloor(link, reply);
+        },
+        "alm_1,alm_2,alm_3");
+    addCommand(
+        "control_text/TG",
+        [](bench_script& s) {
+            vesk_string sVal;
+            s.textGet(sValue, sPanel, sButton, sVal);
+            benchmark::DoNotOptimize(sVal);
+        },
+        [](host_link& link) {
+            piece panel = operand("1");
+            piece control = operand("button");
+            piece property = operand("value");
+            const char* reply = sendQuotedFloor(link, "TG", panel, control, property);
+            const char* equals = std::strchr(reply, '=');
+            char value[64];
+            bool same = static_cast<std::size_t>(equals - reply) == property.length &&
+                        std::memcmp(reply, property.text, property.length) == 0;
+            std::strcpy(value, same ? equals + 1 : "");
+            benchmark::DoNotOptimize(value);
+            releaseFloor(link, reply);
+        },
+        "value=1");
+}
+
+} // namespace
+
+void addCommandBenchmarks() {
+    addPanelAndTextLines();
+    addCrosspointLine();
+    addNumericLines();
+    addDeviceFamilyLines();
+    addTimerAndEventLines();
+    addHostAndAlarmLines();
+    addLookups();
+}
+
+} // namespace bench
