@@ -2,8 +2,8 @@
 #include "text_line.h"
 #include "vesk_script_helper.h"
 
-using vesk_detail::appendQuoted;
 using vesk_detail::copyReply;
+using vesk_detail::joinedLine;
 using vesk_detail::quotedLine;
 
 void vesk_script_helper::textPut(const vesk_string& text, const vesk_string& panel,
@@ -15,14 +15,7 @@ void vesk_script_helper::textPut(const vesk_string& text, const vesk_string& pan
 // not in a text of their own first.
 void vesk_script_helper::textPut(const vesk_string& property, const vesk_string& value,
                                  const vesk_string& panel, const vesk_string& control) {
-    vesk_string sLine("TP '");
-    sLine += property;
-    sLine += "=";
-    sLine += value;
-    sLine += "'";
-    appendQuoted(sLine, panel);
-    appendQuoted(sLine, control);
-    sendLine(sLine);
+    sendLine(joinedLine("TP '", property, "=", value, "' '", panel, "' '", control, "'"));
 }
 
 // The host answers "name=value". An answer for another property than the one asked for is

@@ -3,7 +3,6 @@
 #include "text_line.h"
 #include "vesk_script_helper.h"
 
-using vesk_detail::appendQuoted;
 using vesk_detail::filledLine;
 using vesk_detail::quotedLine;
 
@@ -17,11 +16,8 @@ vesk_string panelFile(const vesk_string& startup, const vesk_string& name) {
 // "PS"/"PI": an empty extra leaves its field out altogether.
 vesk_string showLine(const char* verb, const vesk_string& panel, const vesk_string& file,
                      const vesk_string& extra) {
-    vesk_string sLine = quotedLine(verb, panel, file);
-    if (extra.length() > 0) {
-        appendQuoted(sLine, extra);
-    }
-    return sLine;
+    return extra.length() > 0 ? quotedLine(verb, panel, file, extra)
+                              : quotedLine(verb, panel, file);
 }
 
 } // namespace
