@@ -4,6 +4,7 @@
 
 using vesk_detail::copyReply;
 using vesk_detail::filledLine;
+using vesk_detail::joinedLine;
 using vesk_detail::quotedLine;
 
 void vesk_script_helper::sendCE(const vesk_string& panel, const vesk_string& control) {
@@ -24,7 +25,7 @@ void vesk_script_helper::sendCH(const vesk_string& panel, const vesk_string& con
 
 void vesk_script_helper::sendCM(const vesk_string& panel, const vesk_string& control, int first,
                                 int second) {
-    sendLine(quotedLine("CM", panel, control) + " " + filledLine("%1 %2", first, second));
+    sendLine(joinedLine("CM '", panel, "' '", control, "' ", first, " ", second));
 }
 
 // The host answers "first.second"; no answer gives two empty parts.

@@ -4,8 +4,8 @@
 #include "vesk_script_helper.h"
 
 using vesk_detail::deviceLine;
-using vesk_detail::filledLine;
 using vesk_detail::indexLine;
+using vesk_detail::joinedLine;
 using vesk_detail::registerLine;
 
 void vesk_script_helper::sendIR(int device, int index1, int index2, bool add) {
@@ -31,5 +31,6 @@ void vesk_script_helper::sendIW(int device, const vesk_string& text, int index, 
     if (text.length() > 256) {
         debug("The IW string is too long (max 256 chars)\n");
     }
-    sendLine(filledLine("IW %1 '", device) + text + filledLine("' %1 %2", index, flag));
+    // The text is joined, never searched for placeholders: it reaches the host as given.
+    sendLine(joinedLine("IW ", device, " '", text, "' ", index, " ", flag));
 }
