@@ -6,6 +6,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <type_traits>
 
 #include <charconv>
 #include <cstddef>
@@ -24,8 +25,21 @@ long long allocationCount() noexcept;
 
 // A value the optimizer cannot see through: measured and floor code read their operands
 // through this, so neither folds the line at compile time.
+//
+// Not benchmark::DoNotOptimize: GCC 12 miscompiles its two-alternative "+m,r" operand on a
+// local that is otherwise a constant, folding the constant into the call and reading the
+// "opaque" copy from a stack slot that was never written. One alternative is sound: a scalar
+// passes through a register, anything else through memory.
 template <class T> T opaque(T value) {
+#if defined(__GNUC__) || defined(__clang__)
+    if constexpr (std::is_scalar<T>::value) {
+        asm volatile("" : "+r"(value));
+    } else {
+        asm volatile("" : "+m"(value));
+    }
+#else
     benchmark::DoNotOptimize(value);
+#endif
     return value;
 }
 

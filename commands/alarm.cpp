@@ -6,7 +6,8 @@
 #include "text_line.h"
 #include "vesk_script_helper.h"
 
-using vesk_detail::filledLine;
+using vesk_detail::joinedLine;
+using vesk_detail::quotedLine;
 
 namespace {
 
@@ -33,21 +34,20 @@ bool keptOnAck(int state) {
 } // namespace
 
 void vesk_script_helper::sendAS(const vesk_string& name) {
-    sendLine(filledLine("AS '%1'", name));
+    sendLine(quotedLine("AS", name));
 }
 
 void vesk_script_helper::sendAD(const vesk_string& name) {
-    sendLine(filledLine("AD '%1'", name));
+    sendLine(quotedLine("AD", name));
 }
 
 void vesk_script_helper::sendAP(const vesk_string& name, int number) {
-    sendLine(filledLine("AP '%1' %2", name, number));
+    sendLine(joinedLine("AP '", name, "' ", number));
 }
 
 // The separator is always "/", whatever the start-up text holds, and also when it is empty.
 void vesk_script_helper::sendAP(const vesk_string& name, const vesk_string& file, int number) {
-    const vesk_string sFile = startup + "/" + file;
-    sendLine(filledLine("AP '%1' '%2' %3", name, sFile, number));
+    sendLine(joinedLine("AP '", name, "' '", startup, "/", file, "' ", number));
 }
 
 void vesk_script_helper::enableAlarmHandling() {

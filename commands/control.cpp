@@ -3,7 +3,6 @@
 #include "vesk_script_helper.h"
 
 using vesk_detail::copyReply;
-using vesk_detail::filledLine;
 using vesk_detail::joinedLine;
 using vesk_detail::quotedLine;
 
@@ -44,12 +43,12 @@ vesk_string vesk_script_helper::sendCC(const vesk_string& panel, const vesk_stri
                                        const vesk_string& third, int fourth, int fifth, int sixth,
                                        int seventh, const vesk_string& eighth) {
     vesk_string sReply;
-    copyReply(sendRead(filledLine("CC '%1' '%2' '%3' %4 %5 %6 %7 '%8'", panel, control, third,
-                                  fourth, fifth, sixth, seventh, eighth)),
+    copyReply(sendRead(joinedLine("CC '", panel, "' '", control, "' '", third, "' ", fourth, " ",
+                                  fifth, " ", sixth, " ", seventh, " '", eighth, "'")),
               sReply);
     return sReply;
 }
 
 bool vesk_script_helper::sendCX(const vesk_string& panel, const vesk_string& control) {
-    return sendTested(filledLine("CX '%1' '%2'", panel, control), true);
+    return sendTested(quotedLine("CX", panel, control), true);
 }

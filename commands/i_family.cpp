@@ -9,19 +9,19 @@ using vesk_detail::joinedLine;
 using vesk_detail::registerLine;
 
 void vesk_script_helper::sendIR(int device, int index1, int index2, bool add) {
-    sendLine(registerLine("IR", device, index1, index2, add).c_str());
+    sendLine(registerLine("IR", device, index1, index2, add));
 }
 
 void vesk_script_helper::sendIU(int device) {
-    sendLine(deviceLine("IU", device).c_str());
+    sendLine(deviceLine("IU", device));
 }
 
 void vesk_script_helper::sendIP(int device, int index1, int index2) {
-    sendLine(indexLine("IP", device, index1, index2).c_str());
+    sendLine(indexLine("IP", device, index1, index2));
 }
 
 void vesk_script_helper::sendIQ(int device, int index1, int index2) {
-    sendLine(indexLine("IQ", device, index1, index2).c_str());
+    sendLine(indexLine("IQ", device, index1, index2));
 }
 
 // The text is joined, not filled in, so nothing inside it is taken for a placeholder. A text

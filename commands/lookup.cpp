@@ -7,7 +7,7 @@
 #include "vesk_script_helper.h"
 
 using vesk_detail::copyReply;
-using vesk_detail::filledLine;
+using vesk_detail::quotedLine;
 
 namespace {
 
@@ -63,7 +63,7 @@ bool vesk_script_helper::slotLookup(const vesk_string& instance, const vesk_stri
     put(device, 0);
     put(index, 0);
     put(type, '\0');
-    hostReply reply = sendRead(filledLine("SS '%1' '%2'", instance, name));
+    hostReply reply = sendRead(quotedLine("SS", instance, name));
     return takeReply(reply.text(), [&](const decodeVESKString& decoded) {
         altId = decoded.tokens[4];
         put(device, numberAt(decoded, 0));
@@ -81,7 +81,7 @@ bool vesk_script_helper::slotLookup(const vesk_string& instance, const vesk_stri
 bool vesk_script_helper::instanceLookup(vesk_string instance, int* device, int* offset) {
     put(device, 0);
     put(offset, 0);
-    hostReply reply = sendRead(filledLine("SD '%1'", instance));
+    hostReply reply = sendRead(quotedLine("SD", instance));
     return takeReply(reply.text(), [&](const decodeVESKString& decoded) {
         put(device, numberAt(decoded, 0));
         put(offset, numberAt(decoded, 1));
@@ -91,7 +91,7 @@ bool vesk_script_helper::instanceLookup(vesk_string instance, int* device, int* 
 vesk_stringlist vesk_script_helper::controlList(const vesk_string& panel,
                                                 const vesk_string& pattern) {
     vesk_string sReply;
-    if (!copyReply(sendRead(filledLine("XI '%1' '%2'", panel, pattern)), sReply)) {
+    if (!copyReply(sendRead(quotedLine("XI", panel, pattern)), sReply)) {
         return vesk_stringlist();
     }
     return vesk_stringlist(sReply, ',');

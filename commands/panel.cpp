@@ -3,7 +3,8 @@
 #include "text_line.h"
 #include "vesk_script_helper.h"
 
-using vesk_detail::filledLine;
+using vesk_detail::composed_line;
+using vesk_detail::joinedLine;
 using vesk_detail::quotedLine;
 
 namespace {
@@ -14,10 +15,12 @@ vesk_string panelFile(const vesk_string& startup, const vesk_string& name) {
 }
 
 // "PS"/"PI": an empty extra leaves its field out altogether.
-vesk_string showLine(const char* verb, const vesk_string& panel, const vesk_string& file,
-                     const vesk_string& extra) {
-    return extra.length() > 0 ? quotedLine(verb, panel, file, extra)
-                              : quotedLine(verb, panel, file);
+composed_line showLine(const char* verb, const vesk_string& panel, const vesk_string& file,
+                       const vesk_string& extra) {
+    if (extra.length() > 0) {
+        return quotedLine(verb, panel, file, extra);
+    }
+    return quotedLine(verb, panel, file);
 }
 
 } // namespace
@@ -41,11 +44,12 @@ bool vesk_script_helper::sendPT(const vesk_string& panel, const vesk_string& tex
 bool vesk_script_helper::sendPP(const vesk_string& panel, const vesk_string& name, int first,
                                 int second, const vesk_string& text) {
     if (name.length() > 0) {
-        return sendTested(
-            filledLine("PP '%1' '%2' %3 %4 '%5'", panel, startup + "/" + name, first, second, text),
-            true);
+        return sendTested(joinedLine("PP '", panel, "' '", startup, "/", name, "' ", first, " ",
+                                     second, " '", text, "'"),
+                          true);
     }
-    return sendTested(filledLine("PP '%1' '' %2 %3 '%4'", panel, first, second, text), true);
+    return sendTested(joinedLine("PP '", panel, "' '' ", first, " ", second, " '", text, "'"),
+                      true);
 }
 
 bool vesk_script_helper::sendPR(const vesk_string& panel) {

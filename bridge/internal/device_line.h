@@ -1,32 +1,31 @@
-// device_line: the numeric shapes that the router, I- and G-family lines share.
+// device_line: the numeric shapes that the router, I- and G-family lines share. The verb is a
+// literal of two letters: "RU", "IP", "GR" ...
 #pragma once
 
-#include "numeric_line.h"
+#include <cstddef>
+
+#include "text_line.h"
 
 namespace vesk_detail {
 
 // "RU 3"
-inline numeric_line deviceLine(const char* verb, int device) noexcept {
-    numeric_line line(verb);
-    line.number(device);
-    return line;
+template <std::size_t N> composed_line deviceLine(const char (&verb)[N], int device) {
+    return joinedLine(verb, " ", device);
 }
 
 // "RP 3 10 12"
-inline numeric_line indexLine(const char* verb, int device, int index1, int index2) noexcept {
-    numeric_line line = deviceLine(verb, device);
-    line.number(index1).number(index2);
-    return line;
+template <std::size_t N>
+composed_line indexLine(const char (&verb)[N], int device, int index1, int index2) {
+    return joinedLine(verb, " ", device, " ", index1, " ", index2);
 }
 
 // "RR 3 10 12", or "RR 3 10 12 'ADD'" to add to what is registered already.
-inline numeric_line registerLine(const char* verb, int device, int index1, int index2,
-                                 bool add) noexcept {
-    numeric_line line = indexLine(verb, device, index1, index2);
+template <std::size_t N>
+composed_line registerLine(const char (&verb)[N], int device, int index1, int index2, bool add) {
     if (add) {
-        line.literal(" 'ADD'");
+        return joinedLine(verb, " ", device, " ", index1, " ", index2, " 'ADD'");
     }
-    return line;
+    return indexLine(verb, device, index1, index2);
 }
 
 } // namespace vesk_detail

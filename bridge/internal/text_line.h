@@ -1,122 +1,131 @@
-// text_line: the two ways a command line with text operands is composed.
+// text_line: command lines with text operands, composed in one pass where they are sent.
 //
-// A quoted line joins its fields; a filled line puts its values in place of "%1", "%2", ...
-// exactly as chained arg() calls would, since arg() never substitutes into text an earlier
-// arg() inserted. Either way a "%1" inside an operand reaches the host as it was given.
+// A line is made of pieces: literals of our own ("RC ", "' '"), the caller's texts, numbers and
+// flags. Every piece knows beforehand the most room it takes, so the whole line is measured,
+// then written once into a buffer on the stack (the heap only for long texts) and handed to the
+// host from there. A tally or crosspoint line goes out for every event that shows one, so the
+// line is neither parsed from a format nor made a vesk_string on the way.
 //
-// Both compose the whole line in one pass on the stack and make it a vesk_string once: a
-// tally or crosspoint line is built for every event that shows one, so the successive copies
-// that chained arg() calls make would dominate the cost of the event.
+// Texts go in as they stand: the host has no escapes, and a "%1" inside an operand reaches the
+// host as it was given.
 #pragma once
 
-#include <charconv>
+#include <climits>
+#include <cstddef>
 #include <cstring>
-#include <string>
+#include <memory>
+#include <new>
+#include <type_traits>
 
+#include "decimal.h"
 #include "vesk_string.h"
 
 namespace vesk_detail {
 
-// One operand as text: a string as it stands, an integer in plain decimal, a flag as 1 or 0.
-// Built in place (its text may point into itself), never copied.
-class line_piece {
+// A finished line. It lives where it was composed (it is neither copied nor moved) until the
+// end of the statement that sends it.
+class composed_line {
 public:
-    line_piece(const vesk_string& text) noexcept : m_text(text.c_str()), m_length(text.length()) {}
-    line_piece(const char* text) noexcept
-        : m_text(text ? text : ""), m_length(static_cast<int>(std::strlen(m_text))) {}
-    line_piece(int number) noexcept
-        : m_text(m_digits),
-          m_length(static_cast<int>(
-              std::to_chars(m_digits, m_digits + sizeof m_digits, number).ptr - m_digits)) {}
-    line_piece(bool flag) noexcept : m_text(flag ? "1" : "0"), m_length(1) {}
-    line_piece(const line_piece&) = delete;
-    line_piece& operator=(const line_piece&) = delete;
-
-    int length() const noexcept { return m_length; }
-    char* copyTo(char* out) const noexcept {
-        std::memcpy(out, m_text, static_cast<std::size_t>(m_length));
-        return out + m_length;
+    // Runs `write(out)` on a buffer with room for `room` characters; `write` returns the end
+    // of what it wrote, never more than `room` characters on.
+    template <class Write> composed_line(unsigned long long room, Write write) : m_text(m_onStack) {
+        if (room > static_cast<unsigned long long>(INT_MAX) - 1) {
+            throw std::bad_alloc(); // no vesk_string could hold it either
+        }
+        if (room >= sizeof m_onStack) {
+            m_onHeap.reset(new char[static_cast<std::size_t>(room) + 1]);
+            m_text = m_onHeap.get();
+        }
+        char* end = write(m_text);
+        *end = '\0';
+        m_length = static_cast<int>(end - m_text);
     }
+    composed_line(const composed_line&) = delete;
+    composed_line& operator=(const composed_line&) = delete;
+
+    const char* c_str() const noexcept { return m_text; }
+    int length() const noexcept { return m_length; }
+    operator const char*() const noexcept { return m_text; }
+    operator vesk_string() const { return vesk_string(m_text, m_length); }
 
 private:
-    char m_digits[12];
-    const char* m_text;
-    int m_length;
+    char m_onStack[256];
+    std::unique_ptr<char[]> m_onHeap;
+    char* m_text;
+    int m_length = 0;
 };
 
-// Runs `write(out)` on a buffer of `room` characters and makes what it wrote a vesk_string;
-// `write` returns how much that is, at most `room`. Typical lines fit the stack; a long
-// operand takes the heap.
-template <class Write> vesk_string composedLine(std::size_t room, Write write) {
-    char onStack[256];
-    std::string onHeap;
-    char* out = onStack;
-    if (room > sizeof onStack) {
-        onHeap.resize(room);
-        out = &onHeap[0];
-    }
-    std::size_t length = write(out);
-    return vesk_string(out, static_cast<int>(length));
+// The room each kind of piece takes, and how it is written.
+template <std::size_t N> constexpr unsigned long long pieceRoom(const char (&)[N]) noexcept {
+    return N - 1;
+}
+template <std::size_t N> char* putPiece(char* out, const char (&literal)[N]) noexcept {
+    std::memcpy(out, literal, N - 1);
+    return out + (N - 1);
 }
 
-// The verb followed by each field quoted: "CE 'panel' 'control'". Fields are verbatim: the
-// host has no escapes.
-template <class... Fields> vesk_string quotedLine(const char* verb, const Fields&... fields) {
-    const line_piece pieces[] = {line_piece(verb), line_piece(fields)...};
-    std::size_t length = 0;
-    for (const line_piece& piece : pieces) {
-        length += static_cast<std::size_t>(piece.length()) + 3;
-    }
-    return composedLine(length - 3, [&pieces, length](char* out) {
-        out = pieces[0].copyTo(out);
-        for (std::size_t i = 1; i < sizeof...(Fields) + 1; ++i) {
-            *out++ = ' ';
-            *out++ = '\'';
-            out = pieces[i].copyTo(out);
-            *out++ = '\'';
-        }
-        return length - 3;
+inline unsigned long long pieceRoom(const vesk_string& text) noexcept {
+    return static_cast<unsigned long long>(text.length());
+}
+inline char* putPiece(char* out, const vesk_string& text) noexcept {
+    const std::size_t length = static_cast<std::size_t>(text.length());
+    std::memcpy(out, text.c_str(), length);
+    return out + length;
+}
+
+// A text known only at run time; null is empty. A template, so that a literal picks the
+// overload above, which knows its length where the line is composed.
+template <class Text>
+using if_c_text =
+    std::enable_if_t<std::is_same<Text, const char*>::value || std::is_same<Text, char*>::value,
+                     int>;
+template <class Text, if_c_text<Text> = 0> unsigned long long pieceRoom(const Text& text) noexcept {
+    return text != nullptr ? std::strlen(text) : 0u;
+}
+template <class Text, if_c_text<Text> = 0> char* putPiece(char* out, const Text& text) noexcept {
+    const std::size_t length = text != nullptr ? std::strlen(text) : 0u;
+    std::memcpy(out, text, length);
+    return out + length;
+}
+
+inline constexpr unsigned long long pieceRoom(int) noexcept {
+    return decimalRoom;
+}
+inline char* putPiece(char* out, int number) noexcept {
+    return putDecimal(out, number);
+}
+
+// A flag goes out as 1 or 0.
+inline constexpr unsigned long long pieceRoom(bool) noexcept {
+    return 1;
+}
+inline char* putPiece(char* out, bool flag) noexcept {
+    *out = flag ? '1' : '0';
+    return out + 1;
+}
+
+// The pieces one after another: joinedLine("RC ", device, " ", source, ...).
+template <class... Pieces> composed_line joinedLine(const Pieces&... pieces) {
+    return composed_line((pieceRoom(pieces) + ... + 0ull), [&](char* out) {
+        ((out = putPiece(out, pieces)), ...);
+        return out;
     });
 }
 
-// The format with "%1", "%2", ... replaced by the values in order, which is what chained arg()
-// calls give for a format of our own, where each placeholder stands once. Any other '%' is
-// literal.
-template <class... Values> vesk_string filledLine(const char* format, const Values&... values) {
-    const line_piece pieces[] = {line_piece(values)...};
-    const int count = static_cast<int>(sizeof...(Values));
-    std::size_t room = 0;
-    for (const char* at = format; *at != '\0'; ++at) {
-        int index = *at == '%' ? at[1] - '1' : -1;
-        room += index >= 0 && index < count ? static_cast<std::size_t>(pieces[index].length()) : 1;
-    }
-    return composedLine(room, [&](char* out) {
-        char* begin = out;
-        for (const char* at = format; *at != '\0'; ++at) {
-            int index = *at == '%' ? at[1] - '1' : -1;
-            if (index >= 0 && index < count) {
-                out = pieces[index].copyTo(out);
-                ++at;
-            } else {
-                *out++ = *at;
-            }
-        }
-        return static_cast<std::size_t>(out - begin);
-    });
+// A field in quotes after a blank: " 'panel'".
+template <class Field> char* putQuoted(char* out, const Field& field) noexcept {
+    out = putPiece(putPiece(out, " '"), field);
+    *out = '\'';
+    return out + 1;
 }
 
-// The pieces one after another: "TP '", property, "=", value, "' '", ...
-template <class... Parts> vesk_string joinedLine(const Parts&... parts) {
-    const line_piece pieces[] = {line_piece(parts)...};
-    std::size_t length = 0;
-    for (const line_piece& piece : pieces) {
-        length += static_cast<std::size_t>(piece.length());
-    }
-    return composedLine(length, [&pieces, length](char* out) {
-        for (const line_piece& piece : pieces) {
-            out = piece.copyTo(out);
-        }
-        return length;
+// The verb followed by each field quoted: "CE 'panel' 'control'".
+template <class Verb, class... Fields>
+composed_line quotedLine(const Verb& verb, const Fields&... fields) {
+    return composed_line(pieceRoom(verb) + ((pieceRoom(fields) + 3) + ... + 0ull), [&](char* out) {
+        out = putPiece(out, verb);
+        ((out = putQuoted(out, fields)), ...);
+        return out;
     });
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "command_rows.h"
 #include "debug_capture.h"
 #include "recording_host_link.h"
@@ -18,7 +21,7 @@ command_row get(const char* property, const host_answer& answer, const std::stri
 
 TEST(ControlTextCommands, LinesAndResults) {
     const std::string longText(1000, 't');
-    runCommandTable({
+    std::vector<command_row> rows = {
         sends("TP 'abc=1' '1' 'button'", [](test_script& s) { s.textPut("abc=1", "1", "button"); }),
         sends("TP '%2 it's' '%1' ''", [](test_script& s) { s.textPut("%2 it's", "%1", ""); }),
         sends("TP '" + longText + "' '1' 'x'",
@@ -34,7 +37,15 @@ TEST(ControlTextCommands, LinesAndResults) {
         get("Value", host_answer::with("value=3"), "''"),
         get("value", host_answer::with(""), "''"),
         get("all", host_answer::with("value=3"), "'value=3'"),
-    });
+    };
+    // Lines are composed on the stack up to a size and on the heap beyond it: every length
+    // around the switch comes out whole.
+    for (std::size_t length = 230; length <= 270; ++length) {
+        const std::string text(length, static_cast<char>('a' + length % 26));
+        rows.push_back(sends("TP '" + text + "' '1' 'x'",
+                             [text](test_script& s) { s.textPut(text.c_str(), "1", "x"); }));
+    }
+    runCommandTable(rows);
 }
 
 TEST(ControlTextCommands, ReplyForAnotherPropertyIsReportedOnce) {
