@@ -1,9 +1,11 @@
 // The calls that differ between Windows and other systems: loading a script library, setting
-// the environment, capturing debugger output and telling a terminal from a file. Everything
-// else in the host is plain C++.
+// the environment, telling a terminal from a file, and (from the platform layer) capturing
+// debugger output. Everything else in the host is plain C++.
 #pragma once
 
 #include <string>
+
+#include "debug_output.h"
 
 class vesk_client_callback;
 
@@ -39,10 +41,9 @@ private:
 
 void setEnvironment(const char* name, const std::string& value);
 
-using debug_sink = void (*)(const char* text, void* context);
-// Routes every debugger-output text of the process to `sink` (null: back to the default).
-// Returns false where capturing is not available.
-bool captureDebugOutput(debug_sink sink, void* context);
+// Debugger output is captured the way the tests capture it.
+using vesk_platform::captureDebugOutput;
+using vesk_platform::debug_sink;
 
 bool inputIsTerminal();
 
