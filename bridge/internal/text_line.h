@@ -43,8 +43,6 @@ public:
     composed_line(const composed_line&) = delete;
     composed_line& operator=(const composed_line&) = delete;
 
-    const char* c_str() const noexcept { return m_text; }
-    int length() const noexcept { return m_length; }
     operator const char*() const noexcept { return m_text; }
     operator vesk_string() const { return vesk_string(m_text, m_length); }
 
