@@ -18,6 +18,7 @@
 #include "vesk_client_callback.h"
 #include "vesk_config.h"
 #include "vesk_host_structs.h"
+#include "vesk_script_export.h"
 #include "vesk_string.h"
 #include "vesk_stringlist.h"
 
