@@ -13,6 +13,14 @@
 #include "system_model.h"
 #include "text.h"
 #include "transcript.h"
+#if defined(VESK_HOST_WEB)
+#include <fstream>
+
+#include "host_view.h"
+#endif
+#if defined(VESK_HOST_SERVE)
+#include "serve.h"
+#endif
 
 namespace fs = std::filesystem;
 using namespace vesk_host;
@@ -37,6 +45,13 @@ const char usageText[] =
     "  --workstation N      sets CC_WORKSTATION\n"
     "  --junit FILE         also write a JUnit report\n"
     "  --quiet              print only failures and the result, not the transcript\n"
+    "  --serve PORT         after SCENARIO (if any), serve the live page of the panels, devices\n"
+    "                       and transcript on 127.0.0.1:PORT (0: a free port) until SIGINT or\n"
+    "                       SIGTERM; commands typed on standard input still work\n"
+    "  --listen ADDR        serve on ADDR instead of 127.0.0.1 (the only way beyond loopback)\n"
+    "  --record FILE        save every step run as a scenario, with what the scripts sent and\n"
+    "                       what the host showed after each as its expectations\n"
+    "  --html FILE          at the end, write the final state and transcript as one HTML file\n"
     "\n"
     "Exit status: 0 when every expectation held, 1 when one failed or a script broke the\n"
     "rules of the host link, 2 when the run could not start.\n";
@@ -49,6 +64,10 @@ struct options {
     std::string workstation;
     std::string junit;
     std::string scenario;
+    std::string serve;
+    std::string listen;
+    std::string record;
+    std::string html;
     bool quiet = false;
 };
 
@@ -72,9 +91,16 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     const struct {
         const char* name;
         std::string options::*value;
-    } valued[] = {{"--script", &options::script},           {"--name", &options::name},
-                  {"--startup", &options::startup},         {"--system", &options::system},
-                  {"--workstation", &options::workstation}, {"--junit", &options::junit}};
+    } valued[] = {{"--script", &options::script},
+                  {"--name", &options::name},
+                  {"--startup", &options::startup},
+                  {"--system", &options::system},
+                  {"--workstation", &options::workstation},
+                  {"--junit", &options::junit},
+                  {"--serve", &options::serve},
+                  {"--listen", &options::listen},
+                  {"--record", &options::record},
+                  {"--html", &options::html}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string* value = nullptr;
@@ -110,8 +136,47 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
         error = "--workstation takes a number";
         return false;
     }
+    long long port = 0;
+    if (!o.serve.empty() && !parseNumber(o.serve, 0, 65535, port)) {
+        error = "--serve takes a port number from 0 to 65535";
+        return false;
+    }
+    if (!o.listen.empty() && o.serve.empty()) {
+        error = "--listen goes with --serve";
+        return false;
+    }
+#if !defined(VESK_HOST_SERVE)
+    if (!o.serve.empty()) {
+        error = "this vesk-host was built without its page (civetweb): no --serve";
+        return false;
+    }
+#endif
+#if !defined(VESK_HOST_WEB)
+    if (!o.record.empty() || !o.html.empty()) {
+        error = "this vesk-host was built without its page: no --record or --html";
+        return false;
+    }
+#endif
     return true;
 }
+
+// Where the steps go: through the page's view of the host when there is one, so that every
+// step is recorded and shown, or straight to the runner.
+struct step_runner {
+    scenario_runner& runner;
+#if defined(VESK_HOST_WEB)
+    host_view* view = nullptr;
+#endif
+    void run(const step& s) {
+#if defined(VESK_HOST_WEB)
+        if (view != nullptr) {
+            view->run(s);
+            return;
+        }
+#endif
+        runner.run(s);
+    }
+};
 
 std::string defaultName(const std::string& path) {
     std::string stem = fs::path(path).stem().string();
@@ -146,7 +211,8 @@ bool prepareSystem(const options& o, std::string& dir, std::string& error) {
     return true;
 }
 
-void readInteractively(scenario_runner& runner, emulated_host& host) {
+void readInteractively(step_runner& steps, emulated_host& host) {
+    scenario_runner& runner = steps.runner;
     bool prompt = inputIsTerminal();
     if (prompt) {
         std::cout << "Type \"help\" for the commands, \"quit\" to end.\n";
@@ -165,7 +231,7 @@ void readInteractively(scenario_runner& runner, emulated_host& host) {
             continue;
         }
         s.line = number;
-        runner.run(s);
+        steps.run(s);
         if (runner.quitRequested()) {
             break;
         }
@@ -216,15 +282,47 @@ int main(int argc, char** argv) {
     host.setLocation(file + ": at the start");
     host.create(*host.slot(name));
     scenario_runner runner(host, out, file);
-    if (o.scenario.empty()) {
-        readInteractively(runner, host);
+    step_runner stepper{runner};
+#if defined(VESK_HOST_WEB)
+    host_view view(host, runner, out);
+    view.begin("# Recorded by vesk-host with " + name + " from " + o.script +
+               (dir.empty() ? std::string() : ", system " + dir) +
+               (o.workstation.empty() ? std::string() : ", workstation " + o.workstation) + ".");
+    stepper.view = &view;
+#endif
+    if (o.scenario.empty() && o.serve.empty()) {
+        readInteractively(stepper, host);
     } else {
         for (const step& s : steps) {
-            runner.run(s);
+            stepper.run(s);
         }
         host.setLocation(file + ": at the end");
     }
+#if defined(VESK_HOST_SERVE)
+    if (!o.serve.empty()) {
+        serve_settings settings;
+        settings.address = o.listen.empty() ? settings.address : o.listen;
+        settings.port = std::stoi(o.serve);
+        if (!serve(view, settings, error)) {
+            std::cerr << "vesk-host: " << error << "\n";
+            return exitUnusable;
+        }
+        host.setLocation("serving: at the end");
+    }
+#endif
     runner.finish();
+#if defined(VESK_HOST_WEB)
+    // The state before the scripts are destroyed is what the run ended with.
+    nlohmann::json finalState = view.state();
+    if (!o.record.empty()) {
+        std::ofstream recorded(o.record, std::ios::binary);
+        recorded << view.recording();
+        if (!recorded) {
+            std::cerr << "vesk-host: cannot write " << o.record << "\n";
+            return exitUnusable;
+        }
+    }
+#endif
     out.plain("end of run");
     host.finish();
 
@@ -256,6 +354,17 @@ int main(int argc, char** argv) {
     if (o.quiet || failed != 0 || problems != 0) {
         std::cerr << result << "\n";
     }
+#if defined(VESK_HOST_WEB)
+    if (!o.html.empty()) {
+        std::size_t from = 0;
+        std::ofstream page(o.html, std::ios::binary);
+        page << staticPage(finalState, view.transcriptSince(from));
+        if (!page) {
+            std::cerr << "vesk-host: cannot write " << o.html << "\n";
+            return exitUnusable;
+        }
+    }
+#endif
     if (!o.junit.empty() && !writeJUnit(o.junit, file, cases, out.text())) {
         std::cerr << "vesk-host: cannot write " << o.junit << "\n";
         return exitUnusable;
