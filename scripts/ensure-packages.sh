@@ -19,5 +19,10 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# One apt at a time on a machine that builds several trees at once.
+lock=""
+if command -v flock >/dev/null 2>&1; then
+    lock="flock /tmp/apt.lock"
+fi
+$sudo $lock apt-get update -qq
+$sudo $lock apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

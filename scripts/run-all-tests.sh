@@ -2,13 +2,15 @@
 # Builds everything and runs every test:
 #   1. the default build (GCC) with the whole suite, the find-package and template tests;
 #   2. hardening: valgrind, bounded fuzzing, the AddressSanitizer/UBSan build's suite;
-#   3. the Windows builds: x86-64 under Wine, i686 built and inspected.
+#   3. the Windows builds: x86-64 under Wine, i686 built and inspected;
+#   4. vesk-host's page in a real browser (chromium).
 # Each step installs with apt-get what it needs beyond the machine's own tools.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
 
-scripts/ensure-packages.sh cmake:cmake g++:g++ make:make /usr/include/gtest/gtest.h:libgtest-dev
+scripts/ensure-packages.sh cmake:cmake g++:g++ make:make /usr/include/gtest/gtest.h:libgtest-dev \
+    /usr/include/civetweb.h:libcivetweb-dev /usr/include/nlohmann/json.hpp:nlohmann-json3-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -24,5 +26,9 @@ echo "with hardening: $((SECONDS - start)) s"
 if [ -x scripts/test-windows.sh ]; then
     scripts/test-windows.sh
     echo "with the Windows legs: $((SECONDS - start)) s"
+fi
+if [ -x scripts/test-browser.sh ]; then
+    scripts/test-browser.sh
+    echo "with the browser tests: $((SECONDS - start)) s"
 fi
 echo "all tests passed in $((SECONDS - start)) s"

@@ -32,6 +32,11 @@
     box.hidden = !message;
   }
 
+  // The first script is the one a scenario line addresses without "@name".
+  function scriptName(script) {
+    return script.name === firstScript ? "" : script.name;
+  }
+
   function property(control, name) {
     for (const [key, value] of control.properties) if (key === name) return value;
     return null;
@@ -54,7 +59,7 @@
     if (kind === "button") {
       box.appendChild(el("button", {
         type: "button", text: text || control.id,
-        onclick: () => send({ do: "press", script: script.name, panel: panel.panel, control: control.id }),
+        onclick: () => send({ do: "press", script: scriptName(script), panel: panel.panel, control: control.id }),
       }));
     } else {
       box.appendChild(el("div", { class: "text", text: text || "" }));
@@ -204,7 +209,7 @@
     });
   }
 
-  onSubmit("parent-form", () => ({ do: "parent", script: firstScript, text: document.getElementById("parent-text").value }));
+  onSubmit("parent-form", () => ({ do: "parent", text: document.getElementById("parent-text").value }));
   onSubmit("clock-form", () => ({ do: "advance", ms: parseInt(document.getElementById("advance-ms").value || "0", 10) }));
   onSubmit("command-form", () => {
     const input = document.getElementById("command-line");
