@@ -73,23 +73,23 @@ void host_view::begin(const std::string& header) {
     loadDevices();
     m_recording.clear();
     write(header);
-    recordSent();
+    recordSent({});
 }
 
-void host_view::recordSent() {
+void host_view::recordSent(const std::map<const host_link*, std::size_t>& from) {
     for (const auto& slot : m_host.slots()) {
-        host_link& link = *slot->link;
+        const host_link& link = *slot->link;
+        auto start = from.find(&link);
+        std::size_t first = start != from.end() ? start->second : 0;
         std::string prefix = prefixFor(*slot);
-        if (link.sent.size() == link.sentChecked) {
+        if (first >= link.sent.size()) {
             write(prefix + "expect nothing sent");
         }
-        for (std::size_t i = link.sentChecked; i < link.sent.size(); ++i) {
+        for (std::size_t i = first; i < link.sent.size(); ++i) {
             const std::string& sent = link.sent[i];
             write(fitsOneLine(sent) ? prefix + "expect sent " + sent
                                     : "# a line that no scenario line can hold was sent here");
         }
-        // What is recorded is checked: the next event starts a fresh round.
-        link.expected = true;
     }
 }
 
@@ -127,12 +127,15 @@ void host_view::run(const step& s) {
         return;
     }
     shown before = capture();
+    // Where this step's lines will start: the runner starts a script's record afresh at an
+    // event when expectations looked at it since its last one.
+    std::map<const host_link*, std::size_t> from;
     for (const auto& slot : m_host.slots()) {
-        // Lines sent before this step were recorded with the step before.
-        slot->link->expected = true;
+        const host_link& link = *slot->link;
+        from[&link] = link.expected ? 0 : link.sent.size();
     }
     m_runner.run(s);
-    recordOutcome(s, before);
+    recordOutcome(s, before, from);
 }
 
 bool host_view::perform(const std::string& text, std::string& error) {
@@ -147,11 +150,12 @@ bool host_view::perform(const std::string& text, std::string& error) {
     return true;
 }
 
-void host_view::recordOutcome(const step& s, const shown& before) {
+void host_view::recordOutcome(const step& s, const shown& before,
+                              const std::map<const host_link*, std::size_t>& from) {
     ++m_recordedSteps;
     write("");
     write(s.source);
-    recordSent();
+    recordSent(from);
     script_slot* target = m_host.slot(s.target);
     if (s.what == action::parent && target != nullptr && target->link->parentGiven) {
         const host_link& link = *target->link;

@@ -50,8 +50,10 @@ private:
         std::set<std::pair<std::string, int>> timers;
     };
     shown capture();
-    void recordOutcome(const step& s, const shown& before);
-    void recordSent();
+    void recordOutcome(const step& s, const shown& before,
+                       const std::map<const host_link*, std::size_t>& from);
+    // The lines each script sent from `from` on (from its first when not given).
+    void recordSent(const std::map<const host_link*, std::size_t>& from);
     std::string prefixFor(const script_slot& slot) const;
     void write(const std::string& text);
     void loadDevices();
