@@ -7,19 +7,8 @@
 
 namespace {
 
-// Kinds of host events.
-enum : int {
-    revertiveEvent = 1,
-    buttonEvent = 2,
-    parentText = 3,
-    timerEvent = 4,
-    releaseText = 5,
-    secondaryRevertiveEvent = 6,
-    hostEvent = 7,
-};
-
-// A fresh block for the host, freed when the host hands it back with kind 5; null when there
-// is nothing to answer or no memory to answer with.
+// A fresh block for the host, freed when the host hands it back with VESK_EVENT_RELEASE; null when
+// there is nothing to answer or no memory to answer with.
 char* answerBlock(const vesk_string& answer) {
     if (answer.length() == 0) {
         return nullptr;
@@ -37,7 +26,7 @@ char* answerBlock(const vesk_string& answer) {
 char* vesk_script_helper::callback(char* argument, int kind) {
     // Revertives arrive in storms of thousands, mostly for destinations the script does not
     // show: they take the shortest way to the handler.
-    if (kind == revertiveEvent) {
+    if (kind == VESK_EVENT_REVERTIVE) {
         return dispatchRevertive(argument);
     }
     return dispatchEvent(argument, kind);
@@ -47,29 +36,29 @@ char* vesk_script_helper::dispatchEvent(char* argument, int kind) noexcept {
     // Nothing may escape to the host: a failed event is dropped and answers nothing.
     try {
         switch (kind) {
-        case buttonEvent: {
+        case VESK_EVENT_BUTTON: {
             buttonNotify notify(reinterpret_cast<const vesk_host_button*>(argument));
             dispatchButton(&notify);
             return nullptr;
         }
-        case parentText: {
+        case VESK_EVENT_PARENT: {
             decodeCaptionString decoded(argument);
             parentNotify notify(&decoded);
             return answerBlock(parentCallback(&notify));
         }
-        case timerEvent:
+        case VESK_EVENT_TIMER:
             // The id travels in the pointer-sized argument itself.
             timerCallback(static_cast<int>(reinterpret_cast<std::intptr_t>(argument)));
             return nullptr;
-        case releaseText:
+        case VESK_EVENT_RELEASE:
             delete[] argument;
             return nullptr;
-        case secondaryRevertiveEvent: {
+        case VESK_EVENT_SECONDARY_REVERTIVE: {
             revertiveNotify notify(reinterpret_cast<const vesk_host_revertive*>(argument));
             secondaryRevertiveCallback(&notify);
             return nullptr;
         }
-        case hostEvent: {
+        case VESK_EVENT_HOST: {
             hostNotify notify(argument);
             hostCallback(&notify);
             return nullptr;

@@ -126,8 +126,8 @@ TEST(AlarmHandling, DivertsTheAlarmButtonsOnceEnabled) {
         }
         EXPECT_EQ(alarms.alarmHandling, enabled);
         for (const vesk_host_button& button : buttons) {
-            EXPECT_EQ(alarms.callback(asArgument(button), 2), nullptr);
-            EXPECT_EQ(unlinked.callback(asArgument(button), 2), nullptr);
+            EXPECT_EQ(alarms.callback(asArgument(button), VESK_EVENT_BUTTON), nullptr);
+            EXPECT_EQ(unlinked.callback(asArgument(button), VESK_EVENT_BUTTON), nullptr);
         }
         EXPECT_EQ(alarms.events, enabled ? notDiverted : everyButton);
         EXPECT_EQ(unlinked.events, alarms.events);

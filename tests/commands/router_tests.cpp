@@ -22,7 +22,7 @@ std::function<std::string(test_script&)> ri(int d1, int d2, const char* text) {
         const char* reply = s.sendRI(d1, d2, text);
         std::string shown = show(reply);
         if (reply != nullptr) {
-            s.link->callback(const_cast<char*>(reply), 5);
+            s.link->callback(const_cast<char*>(reply), VESK_LINK_RELEASE);
         }
         return shown;
     };
