@@ -3,14 +3,15 @@
 #   1. the default build (GCC) with the whole suite, the find-package and template tests;
 #   2. hardening: valgrind, bounded fuzzing, the AddressSanitizer/UBSan build's suite;
 #   3. the Windows builds: x86-64 under Wine, i686 built and inspected.
-# Each step installs with apt-get what it needs beyond the machine's own tools.
+# Each step installs with apt-get what it needs beyond the machine's own tools, saying so first
+# (scripts/ensure-packages.sh). VESK_JOBS sets the parallel jobs (default: the cores there are).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
 
 scripts/ensure-packages.sh cmake:cmake g++:g++ make:make /usr/include/gtest/gtest.h:libgtest-dev
 
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=$(scripts/build-jobs.sh)
 
 echo "== default build (GCC) =="
 cmake --preset default >/dev/null

@@ -2,13 +2,15 @@
 # Builds what the demo needs, vesk-host and the follow script, and runs the follow script's
 # life in the emulated host, printing the transcript. Further arguments go to vesk-host
 # (--quiet, --junit FILE). VESK_DEMO_BUILD picks the build folder (default build/demo).
+# Missing tools are installed first with apt-get, saying so (scripts/ensure-packages.sh);
+# VESK_JOBS sets the parallel jobs (default: the cores there are).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/ensure-packages.sh cmake:cmake g++:g++ make:make
 
 build=${VESK_DEMO_BUILD:-build/demo}
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=$(scripts/build-jobs.sh)
 mkdir -p "$build"
 echo "Building vesk-host and viewTrail in $build ..."
 if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESK_BUILD_TESTS=OFF \

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The Windows legs: the 64-bit build with its tests under Wine, and the 32-bit build of the
 # panel host's own platform, which is inspected (export table, layouts) but cannot run here.
+# Missing tools are installed first with apt-get, saying so (scripts/ensure-packages.sh);
+# VESK_JOBS sets the parallel jobs (default: the cores there are).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +13,7 @@ scripts/ensure-packages.sh \
     /usr/lib/wine/wine64:wine64 \
     /usr/src/googletest/CMakeLists.txt:googletest
 
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=$(scripts/build-jobs.sh)
 
 leg() {
     local preset=$1
