@@ -13,6 +13,7 @@
 // what the router did, also when someone else switched it or the switch failed. The button
 // "lock" toggles a lock under which source presses are refused. The text control "tally" shows
 // the destination's current source.
+#include <climits>
 #include <new>
 
 #include "vesk_script_helper.h"
@@ -106,7 +107,7 @@ public:
 
     void revertiveCallback(revertiveNotify* notify) override {
         if (!connected() || notify->device() != m_device ||
-            notify->index() != m_offset + m_destination) {
+            notify->index() != routerIndex(m_destination)) {
             return;
         }
         // The revertive names the source now on the destination.
@@ -126,7 +127,14 @@ public:
     void timerCallback(int id) override { timerStop(id); }
 
 private:
-    bool connected() const { return m_device > 0 && m_destination > 0; }
+    bool connected() const { return m_device > 0 && routerIndex(m_destination) > 0; }
+
+    // The router's index of a local number, or 0 when there is none: the numbers come from
+    // the parent and the offset from the host, and their sum must not overflow.
+    int routerIndex(int local) const {
+        long long index = static_cast<long long>(m_offset) + local;
+        return local > 0 && index > 0 && index <= INT_MAX ? static_cast<int>(index) : 0;
+    }
 
     // Registers for the destination, labels the buttons with their sources' names and asks
     // for the destination's state, whose revertive lights the right button.
@@ -134,11 +142,14 @@ private:
         if (!connected()) {
             return;
         }
-        int destination = m_offset + m_destination;
+        int destination = routerIndex(m_destination);
         routerRegister(m_device, destination, destination, false);
         for (int b = 0; b < buttonCount; ++b) {
             m_names[b] = vesk_string();
-            sendRN(m_device, 0, m_offset + m_sources[b], m_names[b]);
+            int source = routerIndex(m_sources[b]);
+            if (source > 0) {
+                sendRN(m_device, 0, source, m_names[b]);
+            }
             textPut("text", withoutQuotes(m_names[b]), ownPanel, buttonId(b));
         }
         light(-1);
@@ -155,8 +166,12 @@ private:
                   buttonId(button));
             return;
         }
-        routerCrosspoint(m_device, m_offset + m_sources[button], m_offset + m_destination, "",
-                         false);
+        int source = routerIndex(m_sources[button]);
+        if (source == 0) {
+            debug("source_selector: %1 has no source\n", buttonId(button));
+            return;
+        }
+        routerCrosspoint(m_device, source, routerIndex(m_destination), "", false);
     }
 
     // Only the buttons whose state changes are sent.

@@ -214,7 +214,7 @@ TEST_F(FollowScript, TimersAreStoppedAndOtherEventsIgnored) {
     int hostEvent = 0;
     script->callback(reinterpret_cast<char*>(&hostEvent), VESK_EVENT_HOST);
     script->callback(nullptr, VESK_EVENT_HOST);
-    script->callback(nullptr, 0);
+    script->callback(nullptr, 0); // not an event kind
     script->callback(nullptr, VESK_EVENT_HOST + 1);
     EXPECT_EQ(sent(), (texts{"ET 1", "ET 9", "ET -1"}));
 }
