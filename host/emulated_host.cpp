@@ -5,6 +5,7 @@
 
 #include "decodeCaptionString.h"
 #include "vesk_host_structs.h"
+#include "vesk_script_export.h"
 
 namespace vesk_host {
 
@@ -46,8 +47,8 @@ void emulated_host::debugWritten(const char* text, void* context) {
     auto* host = static_cast<emulated_host*>(context);
     std::string written = text != nullptr ? text : "";
     if (host->m_current != nullptr) {
-        host->m_current->debugText += written;
-        host->m_out.entry("debug", host->who(*host->m_current), written);
+        host->m_current->record.debugText += written;
+        host->m_out.entry("debug", host->who(*host->m_current->link), written);
     } else {
         host->m_out.entry("debug", std::string(), written);
     }
@@ -69,7 +70,7 @@ bool emulated_host::addScript(const std::string& name, const std::string& path,
     s->path = path;
     s->startup = startup;
     s->library = library;
-    s->link.reset(new host_link(*this, name));
+    s->link.reset(new host_link(*this, name, s->record));
     m_slots.push_back(std::move(s));
     return true;
 }
@@ -106,8 +107,8 @@ void emulated_host::reportProblem(const host_link& link, const std::string& what
 }
 
 char* emulated_host::call(script_slot& s, char* argument, int kind) {
-    host_link* outer = m_current;
-    m_current = s.link.get();
+    script_slot* outer = m_current;
+    m_current = &s;
     char* result = nullptr;
     try {
         result = s.script->callback(argument, kind);
@@ -124,7 +125,7 @@ void emulated_host::create(script_slot& s) {
     m_out.entry("create", who(*s.link),
                 s.name + " from " + s.path +
                     (s.startup.empty() ? "" : ", start-up text '" + s.startup + "'"));
-    m_current = s.link.get();
+    m_current = &s;
     try {
         s.script = s.library->factory()(s.link.get(), s.startup.c_str());
     } catch (...) {
@@ -144,7 +145,7 @@ void emulated_host::destroy(script_slot& s) {
     vesk_client_callback* script = s.script;
     s.script = nullptr;
     m_out.entry("destroy", who(*s.link), s.name);
-    m_current = s.link.get();
+    m_current = &s;
     try {
         delete script;
     } catch (...) {
@@ -169,15 +170,15 @@ void emulated_host::finish() {
 void emulated_host::parent(script_slot& s, const std::string& text) {
     m_out.entry("in", who(*s.link), "[3] parent text \"" + text + "\"");
     std::vector<char> argument = writable(text);
-    char* answer = call(s, argument.data(), 3);
-    host_link& link = *s.link;
-    link.parentGiven = true;
-    link.answered = answer != nullptr;
+    char* answer = call(s, argument.data(), VESK_EVENT_PARENT);
+    script_record& r = s.record;
+    r.parentGiven = true;
+    r.answered = answer != nullptr;
     // Copied at once and handed back: the script owns the block until then.
-    link.answer = answer != nullptr ? std::string(answer) : std::string();
-    m_out.entry("answer", who(link), answer != nullptr ? link.answer : "(none)");
+    r.answer = answer != nullptr ? std::string(answer) : std::string();
+    m_out.entry("answer", who(*s.link), answer != nullptr ? r.answer : "(none)");
     if (answer != nullptr && s.script != nullptr) {
-        call(s, answer, 5);
+        call(s, answer, VESK_EVENT_RELEASE);
     }
     drain();
 }
@@ -198,7 +199,7 @@ void emulated_host::press(script_slot& s, const std::string& panel, const std::s
     m_out.entry("in", who(*s.link),
                 "[2] button " + panel + ":" + id +
                     (caption != nullptr ? " caption \"" + *caption + "\"" : ""));
-    call(s, reinterpret_cast<char*>(&button), 2);
+    call(s, reinterpret_cast<char*>(&button), VESK_EVENT_BUTTON);
     drain();
 }
 
@@ -206,7 +207,8 @@ void emulated_host::revertive(script_slot& s, int kind, int device, int index,
                               const std::string& text) {
     vesk_host_revertive event{device, 0, index, 0, text.c_str()};
     m_out.entry("in", who(*s.link),
-                "[" + std::to_string(kind) + "] " + (kind == 6 ? "secondary " : "") + "revertive " +
+                "[" + std::to_string(kind) + "] " +
+                    (kind == VESK_EVENT_SECONDARY_REVERTIVE ? "secondary " : "") + "revertive " +
                     std::to_string(device) + ":" + std::to_string(index) + " \"" + text + "\"");
     call(s, reinterpret_cast<char*>(&event), kind);
     drain();
@@ -216,13 +218,13 @@ void emulated_host::hostEvent(script_slot& s) {
     // The script never reads this structure; it gets one all the same.
     std::int32_t structure[8] = {};
     m_out.entry("in", who(*s.link), "[7] host event");
-    call(s, reinterpret_cast<char*>(structure), 7);
+    call(s, reinterpret_cast<char*>(structure), VESK_EVENT_HOST);
     drain();
 }
 
 void emulated_host::timer(script_slot& s, int id) {
     m_out.entry("in", who(*s.link), "[4] timer " + std::to_string(id));
-    call(s, reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), 4);
+    call(s, reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), VESK_EVENT_TIMER);
     drain();
 }
 
@@ -259,7 +261,7 @@ void emulated_host::drain() {
         m_out.entry("in", who(*s->link),
                     "[1] revertive " + std::to_string(next.device) + ":" +
                         std::to_string(next.index) + " \"" + next.text + "\"");
-        call(*s, reinterpret_cast<char*>(&event), 1);
+        call(*s, reinterpret_cast<char*>(&event), VESK_EVENT_REVERTIVE);
     }
 }
 
