@@ -52,6 +52,28 @@ void route(scenario_runner& r, const step& s, script_slot*) {
     }
 }
 
+void write(scenario_runner& r, const step& s, script_slot*) {
+    std::string why;
+    if (!r.host().write(number(s, 0), number(s, 1), s.text, why)) {
+        r.fail(s, why);
+    }
+}
+
+void setState(scenario_runner& r, const step& s, bool on) {
+    std::string why;
+    if (!r.host().set(number(s, 0), number(s, 1), on, why)) {
+        r.fail(s, why);
+    }
+}
+
+void stateOn(scenario_runner& r, const step& s, script_slot*) {
+    setState(r, s, true);
+}
+
+void stateOff(scenario_runner& r, const step& s, script_slot*) {
+    setState(r, s, false);
+}
+
 void advance(scenario_runner& r, const step& s, script_slot*) {
     r.host().advance(s.numbers[0]);
 }
@@ -111,7 +133,7 @@ void expectControl(scenario_runner& r, const step& s, script_slot* target) {
     const std::string& name = s.words[2];
     std::string wanted = "expected " + name + "=" + shown(s.text) + " on control " + id +
                          " of panel " + panel + ", got ";
-    const auto& panels = target->link->panels();
+    const auto& panels = target->state.panels;
     auto open = panels.find(panel);
     if (open == panels.end()) {
         r.record(s, false, wanted + "panel " + panel + " not open");
@@ -128,7 +150,7 @@ void expectControl(scenario_runner& r, const step& s, script_slot* target) {
 
 // "closed" when `file` is null.
 void checkPanel(scenario_runner& r, const step& s, script_slot& target, const std::string* file) {
-    const auto& panels = target.link->panels();
+    const auto& panels = target.state.panels;
     auto open = panels.find(s.words[0]);
     std::string got = open == panels.end() ? "closed" : "open " + open->second.file;
     std::string wanted = file == nullptr ? "closed" : "open " + *file;
@@ -160,6 +182,40 @@ void expectCrosspoint(scenario_runner& r, const step& s, script_slot*) {
              wanted + "source " + std::to_string(on) + " (" + found->sourceName(on) + ")");
 }
 
+void expectSlot(scenario_runner& r, const step& s, script_slot*) {
+    int device = number(s, 0);
+    int slot = number(s, 1);
+    std::string wanted = "expected text device " + std::to_string(device) + " slot " +
+                         std::to_string(slot) + " " + shown(s.text) + ", got ";
+    const text_device* found = r.host().system().findTextDevice(device);
+    if (found == nullptr || !found->validSlot(slot)) {
+        r.record(s, false, wanted + (found == nullptr ? "no such text device" : "no such slot"));
+        return;
+    }
+    r.record(s, found->text(slot) == s.text, wanted + shown(found->text(slot)));
+}
+
+void checkState(scenario_runner& r, const step& s, bool on) {
+    int device = number(s, 0);
+    int index = number(s, 1);
+    std::string wanted = "expected state device " + std::to_string(device) + " index " +
+                         std::to_string(index) + (on ? " on" : " off") + ", got ";
+    const state_device* found = r.host().system().findStateDevice(device);
+    if (found == nullptr || !found->validIndex(index)) {
+        r.record(s, false, wanted + (found == nullptr ? "no such state device" : "no such index"));
+        return;
+    }
+    r.record(s, found->on(index) == on, wanted + (found->on(index) ? "on" : "off"));
+}
+
+void expectStateOn(scenario_runner& r, const step& s, script_slot*) {
+    checkState(r, s, true);
+}
+
+void expectStateOff(scenario_runner& r, const step& s, script_slot*) {
+    checkState(r, s, false);
+}
+
 // Debug output since the last expectations; `wanted` null for none at all.
 void checkDebug(scenario_runner& r, const step& s, const script_record& rec,
                 const std::string* wanted) {
@@ -182,7 +238,7 @@ void expectNoDebug(scenario_runner& r, const step& s, script_slot* target) {
 
 void checkTimer(scenario_runner& r, const step& s, script_slot& target, bool wanted) {
     int id = number(s, 0);
-    const auto& timers = target.link->timers();
+    const auto& timers = target.state.timers;
     bool running = timers.find(id) != timers.end();
     r.record(s, running == wanted,
              "expected timer " + std::to_string(id) + (wanted ? " running" : " stopped") +
@@ -219,11 +275,18 @@ const std::vector<scenario_command>& scenarioCommands() {
         {"hostevent", "", "hostevent", "host event (kind 7)", role::event, hostEvent},
         {"route", "i i i", "route DEVICE SOURCE DESTINATION",
          "switch made elsewhere; registered scripts hear", role::system, route},
+        {"write", "i i o", "write DEVICE SLOT [TEXT]",
+         "a text device's slot written elsewhere; registered scripts hear (kind 6)", role::system,
+         write},
+        {"state", "i i on", "state DEVICE INDEX on",
+         "a state device's index set elsewhere; registered scripts hear (kind 6)", role::system,
+         stateOn},
+        {"state", "i i off", "state DEVICE INDEX off", "the same, set off", role::system, stateOff},
         {"advance", "m", "advance MILLISECONDS", "move the virtual clock; due timers fire (kind 4)",
          role::system, advance},
         {"timer", "i", "timer ID", "timer event (kind 4) now, whether or not the timer runs",
          role::event, timer},
-        {"show", "", "show", "print panels, routers, timers and the clock", role::system, show},
+        {"show", "", "show", "print panels, devices, timers and the clock", role::system, show},
         {"help", "", "help", "print this reference", role::session, help},
         {"quit", "", "quit", "end the run (interactive)", role::session, quit},
 
@@ -246,6 +309,13 @@ const std::vector<scenario_command>& scenarioCommands() {
          role::expectation, expectPanelClosed},
         {"expect crosspoint", "i i i", "expect crosspoint DEVICE SOURCE DESTINATION",
          "the destination is on the source", role::expectation, expectCrosspoint},
+        {"expect slot", "i i o", "expect slot DEVICE SLOT [TEXT]",
+         "the slot of the text device holds TEXT (nothing: it is empty)", role::expectation,
+         expectSlot},
+        {"expect state", "i i on", "expect state DEVICE INDEX on",
+         "the index of the state device is on", role::expectation, expectStateOn},
+        {"expect state", "i i off", "expect state DEVICE INDEX off",
+         "the index of the state device is off", role::expectation, expectStateOff},
         {"expect debug", "t", "expect debug TEXT",
          "debug output since the last expectations contains TEXT", role::expectation, expectDebug},
         {"expect timer", "i running", "expect timer ID running", "the timer runs",

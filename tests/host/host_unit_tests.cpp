@@ -242,3 +242,45 @@ TEST(ScenarioCommands, ExpectationsAndEventsKeepTheirReadings) {
     ASSERT_TRUE(parseStep("# expect nothing", s, error));
     EXPECT_TRUE(s.isComment());
 }
+
+TEST(SystemFiles, DevicesOfEachKind) {
+    temp_system_tree tree("studio");
+    tree.writeFile("dev_020.ini", "[Device]\nkind=text\n[Database]\nDatabaseSize_0=4\n"
+                                  "[Slots]\n2=cue\n9=outside\n");
+    tree.writeFile("dev_030.ini", "[Device]\nkind=state\n[States]\n3=1\n5=0\n");
+    tree.writeFile("dev_003.ini", "[Sources]\n1=CAM 1\n[Destinations]\n1=MON\n");
+    system_model system(tree.root() + "/studio");
+
+    const struct {
+        int device;
+        bool exists;
+        device_kind kind;
+    } rows[] = {
+        {20, true, device_kind::text},
+        {30, true, device_kind::state},
+        {3, true, device_kind::router},
+        {7, false, device_kind::router},
+    };
+    for (const auto& row : rows) {
+        device_kind kind = device_kind::router;
+        EXPECT_EQ(system.kindOf(row.device, kind), row.exists) << row.device;
+        EXPECT_EQ(kind, row.kind) << row.device;
+        EXPECT_EQ(system.findRouter(row.device) != nullptr,
+                  row.exists && row.kind == device_kind::router)
+            << row.device;
+        EXPECT_EQ(system.findTextDevice(row.device) != nullptr, row.kind == device_kind::text)
+            << row.device;
+        EXPECT_EQ(system.findStateDevice(row.device) != nullptr, row.kind == device_kind::state)
+            << row.device;
+    }
+    const text_device& text = *system.findTextDevice(20);
+    EXPECT_EQ(text.slots, 4) << "the database size wins over the highest slot named";
+    EXPECT_EQ(text.text(2), "cue");
+    EXPECT_EQ(text.text(1), "");
+    EXPECT_EQ(text.texts.count(9), 0u) << "a start text outside the device is dropped";
+    const state_device& state = *system.findStateDevice(30);
+    EXPECT_EQ(state.indices, 5) << "without a size, the highest index named counts";
+    EXPECT_TRUE(state.on(3));
+    EXPECT_FALSE(state.on(5));
+    EXPECT_FALSE(state.on(4));
+}
