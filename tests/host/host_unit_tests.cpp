@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "command_line.h"
 #include "reply_ledger.h"
-#include "scenario.h"
+#include "scenario_parser.h"
 #include "system_model.h"
 #include "temp_system_tree.h"
 
@@ -66,7 +67,8 @@ TEST(ScenarioLines, WellFormedLinesAndTheirParts) {
 
     ASSERT_TRUE(parseStep("@left press 1 'my button' state.on=1", s, error)) << error;
     EXPECT_EQ(s.target, "left");
-    EXPECT_EQ(s.what, action::press);
+    ASSERT_NE(s.command, nullptr);
+    EXPECT_STREQ(s.command->name, "press");
     EXPECT_EQ(s.words, (std::vector<std::string>{"1", "my button"}));
     EXPECT_EQ(s.text, "state.on=1");
 
@@ -167,4 +169,118 @@ TEST(SystemFiles, PanelFieldsStayInsideThePanelsFolder) {
         EXPECT_FALSE(system.loadPanel(field, layout, why)) << field;
         EXPECT_FALSE(why.empty()) << field;
     }
+}
+
+namespace {
+
+// A line made from a command's form, with a sample for each argument.
+std::string sampleLine(const scenario_command& c) {
+    std::string line = c.name;
+    for (const std::string& token : formTokens(c.form)) {
+        line += " ";
+        line += token == "w"             ? "word"
+                : token == "i"           ? "-7"
+                : token == "m"           ? "250"
+                : token == "p"           ? "name=value"
+                : isArgumentToken(token) ? "some text"
+                                         : token;
+    }
+    return line;
+}
+
+} // namespace
+
+TEST(ScenarioCommands, EveryRowIsReachableFromItsOwnForm) {
+    const std::vector<scenario_command>& commands = scenarioCommands();
+    ASSERT_FALSE(commands.empty());
+    for (const scenario_command& c : commands) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.run, nullptr);
+        EXPECT_EQ(std::string(c.usage).compare(0, std::strlen(c.name), c.name), 0)
+            << "the usage starts with the name";
+        std::vector<std::string> tokens = formTokens(c.form);
+        for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+            bool takesRest = isArgumentToken(tokens[i]) && tokens[i] != "w" && tokens[i] != "i" &&
+                             tokens[i] != "m";
+            EXPECT_FALSE(takesRest) << "only the last argument may take the rest of the line";
+        }
+        step s;
+        std::string error;
+        ASSERT_TRUE(parseStep(sampleLine(c), s, error)) << sampleLine(c) << ": " << error;
+        EXPECT_EQ(s.command, &c) << sampleLine(c);
+        EXPECT_EQ(s.isExpectation(), c.role == scenario_role::expectation);
+    }
+}
+
+TEST(ScenarioCommands, ExpectationsAndEventsKeepTheirReadings) {
+    const struct {
+        const char* line;
+        const char* command;
+        std::vector<std::string> words;
+        std::vector<long long> numbers;
+    } rows[] = {
+        {"expect panel 1 open main", "expect panel", {"1", "main"}, {}},
+        {"expect panel 1 closed", "expect panel", {"1"}, {}},
+        {"expect timer 3 running", "expect timer", {}, {3}},
+        {"expect no debug", "expect no debug", {}, {}},
+        {"expect nothing sent", "expect nothing sent", {}, {}},
+        {"@b create", "create", {}, {}},
+        {"advance 1000000000000", "advance", {}, {1000000000000LL}},
+    };
+    for (const auto& row : rows) {
+        step s;
+        std::string error;
+        ASSERT_TRUE(parseStep(row.line, s, error)) << row.line << ": " << error;
+        EXPECT_STREQ(s.command->name, row.command) << row.line;
+        EXPECT_EQ(s.words, row.words) << row.line;
+        EXPECT_EQ(s.numbers, row.numbers) << row.line;
+    }
+    step s;
+    std::string error;
+    ASSERT_TRUE(parseStep("expect timer 3 stopped", s, error));
+    EXPECT_STREQ(s.command->usage, "expect timer ID stopped") << "the keyword chooses the row";
+    ASSERT_TRUE(parseStep("# expect nothing", s, error));
+    EXPECT_TRUE(s.isComment());
+}
+
+TEST(SystemFiles, DevicesOfEachKind) {
+    temp_system_tree tree("studio");
+    tree.writeFile("dev_020.ini", "[Device]\nkind=text\n[Database]\nDatabaseSize_0=4\n"
+                                  "[Slots]\n2=cue\n9=outside\n");
+    tree.writeFile("dev_030.ini", "[Device]\nkind=state\n[States]\n3=1\n5=0\n");
+    tree.writeFile("dev_003.ini", "[Sources]\n1=CAM 1\n[Destinations]\n1=MON\n");
+    system_model system(tree.root() + "/studio");
+
+    const struct {
+        int device;
+        bool exists;
+        device_kind kind;
+    } rows[] = {
+        {20, true, device_kind::text},
+        {30, true, device_kind::state},
+        {3, true, device_kind::router},
+        {7, false, device_kind::router},
+    };
+    for (const auto& row : rows) {
+        device_kind kind = device_kind::router;
+        EXPECT_EQ(system.kindOf(row.device, kind), row.exists) << row.device;
+        EXPECT_EQ(kind, row.kind) << row.device;
+        EXPECT_EQ(system.findRouter(row.device) != nullptr,
+                  row.exists && row.kind == device_kind::router)
+            << row.device;
+        EXPECT_EQ(system.findTextDevice(row.device) != nullptr, row.kind == device_kind::text)
+            << row.device;
+        EXPECT_EQ(system.findStateDevice(row.device) != nullptr, row.kind == device_kind::state)
+            << row.device;
+    }
+    const text_device& text = *system.findTextDevice(20);
+    EXPECT_EQ(text.slots, 4) << "the database size wins over the highest slot named";
+    EXPECT_EQ(text.text(2), "cue");
+    EXPECT_EQ(text.text(1), "");
+    EXPECT_EQ(text.texts.count(9), 0u) << "a start text outside the device is dropped";
+    const state_device& state = *system.findStateDevice(30);
+    EXPECT_EQ(state.indices, 5) << "without a size, the highest index named counts";
+    EXPECT_TRUE(state.on(3));
+    EXPECT_FALSE(state.on(5));
+    EXPECT_FALSE(state.on(4));
 }
