@@ -1,10 +1,13 @@
 #include "emulated_host.h"
 
 #include <cstdint>
+#include <cstring>
+#include <exception>
 #include <vector>
 
 #include "decodeCaptionString.h"
 #include "vesk_host_structs.h"
+#include "vesk_script_export.h"
 
 namespace vesk_host {
 
@@ -14,6 +17,39 @@ namespace {
 // in answer to its own revertive, say); the rest are dropped and the run fails.
 const std::size_t eventLimit = 10000;
 const long long timerFiringLimit = 100000;
+
+// The handler the script base calls for each kind, as reports name it.
+const char* handlerOf(int kind) {
+    switch (kind) {
+    case VESK_EVENT_REVERTIVE:
+        return "revertiveCallback";
+    case VESK_EVENT_BUTTON:
+        return "buttonCallback";
+    case VESK_EVENT_PARENT:
+        return "parentCallback";
+    case VESK_EVENT_TIMER:
+        return "timerCallback";
+    case VESK_EVENT_RELEASE:
+        return "callback (release, kind 5)";
+    case VESK_EVENT_SECONDARY_REVERTIVE:
+        return "secondaryRevertiveCallback";
+    case VESK_EVENT_HOST:
+        return "hostCallback";
+    default:
+        return "callback";
+    }
+}
+
+// What a caught exception says, for the report.
+std::string currentExceptionText() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
 
 // The host hands texts over as char*; scripts only read them.
 std::vector<char> writable(const std::string& text) {
@@ -46,8 +82,22 @@ void emulated_host::debugWritten(const char* text, void* context) {
     auto* host = static_cast<emulated_host*>(context);
     std::string written = text != nullptr ? text : "";
     if (host->m_current != nullptr) {
-        host->m_current->debugText += written;
-        host->m_out.entry("debug", host->who(*host->m_current), written);
+        host_link& link = *host->m_current;
+        link.debugText += written;
+        host->m_out.entry("debug", host->who(link), written);
+        // The script base dropped an event whose handler threw: the run must not pass.
+        const std::size_t prefix = std::strlen(VESK_HANDLER_EXCEPTION_PREFIX);
+        if (written.compare(0, prefix, VESK_HANDLER_EXCEPTION_PREFIX) == 0) {
+            std::string rest = written.substr(prefix);
+            if (!rest.empty() && rest.back() == '\n') {
+                rest.pop_back();
+            }
+            std::size_t colon = rest.find(": ");
+            std::string handler = rest.substr(0, colon);
+            std::string what = colon == std::string::npos ? std::string() : rest.substr(colon + 2);
+            host->reportProblem(link, "threw out of " + handler + ": " + what +
+                                          " (the script base dropped the event)");
+        }
     } else {
         host->m_out.entry("debug", std::string(), written);
     }
@@ -97,7 +147,29 @@ std::string emulated_host::who(const host_link& link) const {
 }
 
 void emulated_host::note(const host_link& link, const char* tag, const std::string& text) {
+    if (m_record != nullptr && std::strcmp(tag, "out") == 0) {
+        m_record->lineSent(text);
+    }
     m_out.entry(tag, who(link), text);
+}
+
+void emulated_host::setLocation(const std::string& where) {
+    m_location = where;
+    if (m_record != nullptr) {
+        m_record->at(where);
+    }
+}
+
+void emulated_host::entering(const char* handler) {
+    if (m_record != nullptr) {
+        m_record->enter(handler);
+    }
+}
+
+void emulated_host::leaving() {
+    if (m_record != nullptr) {
+        m_record->leave();
+    }
 }
 
 void emulated_host::reportProblem(const host_link& link, const std::string& what) {
@@ -109,12 +181,14 @@ char* emulated_host::call(script_slot& s, char* argument, int kind) {
     host_link* outer = m_current;
     m_current = s.link.get();
     char* result = nullptr;
+    entering(handlerOf(kind));
     try {
         result = s.script->callback(argument, kind);
     } catch (...) {
-        reportProblem(*s.link,
-                      "let an exception escape its callback (kind " + std::to_string(kind) + ")");
+        reportProblem(*s.link, "let an exception escape its callback (kind " +
+                                   std::to_string(kind) + "): " + currentExceptionText());
     }
+    leaving();
     m_current = outer;
     return result;
 }
@@ -125,15 +199,24 @@ void emulated_host::create(script_slot& s) {
                 s.name + " from " + s.path +
                     (s.startup.empty() ? "" : ", start-up text '" + s.startup + "'"));
     m_current = s.link.get();
+    bool thrown = false;
+    entering("load_vesk_client_script");
     try {
         s.script = s.library->factory()(s.link.get(), s.startup.c_str());
     } catch (...) {
-        reportProblem(*s.link, "let an exception escape load_vesk_client_script");
+        // One report, with the message: the script was not created either way.
+        reportProblem(*s.link, "was not created: load_vesk_client_script let an exception "
+                               "escape: " +
+                                   currentExceptionText());
         s.script = nullptr;
+        thrown = true;
     }
+    leaving();
     m_current = nullptr;
     if (s.script == nullptr) {
-        reportProblem(*s.link, "was not created: load_vesk_client_script returned null");
+        if (!thrown) {
+            reportProblem(*s.link, "was not created: load_vesk_client_script returned null");
+        }
         s.link->endLife();
         return;
     }
@@ -145,11 +228,13 @@ void emulated_host::destroy(script_slot& s) {
     s.script = nullptr;
     m_out.entry("destroy", who(*s.link), s.name);
     m_current = s.link.get();
+    entering("the destructor");
     try {
         delete script;
     } catch (...) {
-        reportProblem(*s.link, "let an exception escape its destructor");
+        reportProblem(*s.link, "let an exception escape its destructor: " + currentExceptionText());
     }
+    leaving();
     m_current = nullptr;
     s.link->endLife();
     for (const std::string& leak : s.link->ledger().unreleased()) {

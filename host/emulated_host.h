@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "call_record.h"
 #include "host_link.h"
 #include "platform.h"
 #include "system_model.h"
@@ -70,7 +71,10 @@ public:
     void show();
 
     // Where the run is, for the problems raised from now on ("file:line").
-    void setLocation(const std::string& where) { m_location = where; }
+    void setLocation(const std::string& where);
+    // Keeps `record` up to date with the calls into scripts, the location and the lines sent,
+    // for a supervisor to read if the run dies. Null: nothing kept.
+    void keepRecord(call_record* record) { m_record = record; }
     struct problem {
         std::string where;
         std::string what;
@@ -97,6 +101,8 @@ private:
     // Calls into the script with the debug output attributed to it; a thrown exception is
     // reported, never passed on.
     char* call(script_slot& s, char* argument, int kind);
+    void entering(const char* handler);
+    void leaving();
     void drain();
     script_slot* slotOf(const host_link* link);
     // The script's name in the transcript, when several run side by side.
@@ -114,6 +120,7 @@ private:
     long long m_timerOrder = 0;
     std::string m_location;
     std::vector<problem> m_problems;
+    call_record* m_record = nullptr;
 };
 
 } // namespace vesk_host
