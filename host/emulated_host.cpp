@@ -153,6 +153,15 @@ void emulated_host::note(const host_link& link, const char* tag, const std::stri
     m_out.entry(tag, who(link), text);
 }
 
+void emulated_host::warn(const std::string& what) {
+    if (m_strict) {
+        m_problems.push_back({m_location, what + " (--strict)"});
+        m_out.entry("PROBLEM", std::string(), what + " (--strict)");
+    } else {
+        m_out.entry("warning", std::string(), what);
+    }
+}
+
 void emulated_host::setLocation(const std::string& where) {
     m_location = where;
     if (m_record != nullptr) {

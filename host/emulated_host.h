@@ -80,6 +80,11 @@ public:
         std::string what;
     };
     const std::vector<problem>& problems() const { return m_problems; }
+    // Under --strict, what the host would only warn about fails the run.
+    void setStrict(bool strict) { m_strict = strict; }
+    // Something the host can go on with but the author should hear of; a problem under
+    // --strict. Never silent.
+    void warn(const std::string& what);
 
     // For the host links.
     system_model& system() { return m_system; }
@@ -121,6 +126,7 @@ private:
     std::string m_location;
     std::vector<problem> m_problems;
     call_record* m_record = nullptr;
+    bool m_strict = false;
 };
 
 } // namespace vesk_host

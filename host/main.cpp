@@ -1,5 +1,6 @@
 // vesk-host: runs panel scripts in an emulated panel host, from a scenario file or from
 // commands typed in.
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -12,6 +13,7 @@
 #include "junit.h"
 #include "platform.h"
 #include "scenario.h"
+#include "system_check.h"
 #include "system_model.h"
 #include "text.h"
 #include "transcript.h"
@@ -28,6 +30,7 @@ const int exitUnusable = 2;
 
 const char usageText[] =
     "usage: vesk-host --script LIBRARY [options] [SCENARIO]\n"
+    "       vesk-host --check-system DIR [--workstation N]\n"
     "\n"
     "Loads LIBRARY as the panel host does, creates its script and runs SCENARIO against it,\n"
     "or, without SCENARIO, reads the same commands from standard input.\n"
@@ -42,6 +45,12 @@ const char usageText[] =
     "  --timeout SECONDS    a call into the script that lasts longer fails the run (default 10)\n"
     "  --in-process         run the script in vesk-host's own process, for a debugger; a crash\n"
     "                       then ends vesk-host (by default the run has a process of its own)\n"
+    "  --strict             fail the run on what is otherwise a warning: faults in the\n"
+    "                       system folder, presses on controls the panel lacks, events for\n"
+    "                       devices that do not exist, lines the host cannot read, an empty\n"
+    "                       scenario\n"
+    "  --check-system DIR   check the system folder's files and exit: 0 when sound, 1 with\n"
+    "                       each fault at its file and line\n"
     "  --version            print vesk-host's version\n"
     "\n"
     "Exit status: 0 when every expectation held, 1 when one failed, a script broke the rules\n"
@@ -58,7 +67,9 @@ struct options {
     std::string junit;
     std::string scenario;
     std::string timeout = "10";
+    std::string checkSystem;
     bool quiet = false;
+    bool strict = false;
     bool inProcess = false;
 };
 
@@ -81,10 +92,11 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     const struct {
         const char* name;
         std::string options::*value;
-    } valued[] = {{"--script", &options::script},           {"--name", &options::name},
-                  {"--startup", &options::startup},         {"--system", &options::system},
-                  {"--workstation", &options::workstation}, {"--junit", &options::junit},
-                  {"--timeout", &options::timeout}};
+    } valued[] = {
+        {"--script", &options::script},           {"--name", &options::name},
+        {"--startup", &options::startup},         {"--system", &options::system},
+        {"--workstation", &options::workstation}, {"--junit", &options::junit},
+        {"--timeout", &options::timeout},         {"--check-system", &options::checkSystem}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string* value = nullptr;
@@ -103,6 +115,8 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
             o.quiet = true;
         } else if (arg == "--in-process") {
             o.inProcess = true;
+        } else if (arg == "--strict") {
+            o.strict = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
@@ -113,7 +127,7 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
             return false;
         }
     }
-    if (o.script.empty()) {
+    if (o.script.empty() && o.checkSystem.empty()) {
         error = "--script is required";
         return false;
     }
@@ -206,6 +220,7 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     system_model system(dir);
     emulated_host host(system, out);
     host.keepRecord(record);
+    host.setStrict(o.strict);
     std::string name = scriptName(o);
     if (!host.addScript(name, o.script, o.startup, error)) {
         return unusable(o, {"vesk-host: " + error});
@@ -216,6 +231,17 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
               (o.workstation.empty() ? std::string() : ", workstation " + o.workstation));
 
     host.setLocation(file + ": at the start");
+    // The system is checked before every run: its faults would otherwise surface later, as
+    // odd replies far from their cause.
+    if (!dir.empty()) {
+        for (const system_finding& f : checkSystem(o.system, o.workstation)) {
+            host.warn("system: " + f.text());
+        }
+    }
+    if (o.workstation.empty() && std::getenv("CC_WORKSTATION") == nullptr) {
+        host.warn("the workstation number is unset (no --workstation, no CC_WORKSTATION): "
+                  "scripts read their settings for workstation 0");
+    }
     host.create(*host.slot(name));
     scenario_runner runner(host, out, file);
     if (o.scenario.empty()) {
@@ -325,6 +351,19 @@ int main(int argc, char** argv) {
     std::vector<std::string> errors;
     if (!o.scenario.empty() && !loadScenario(o.scenario, steps, errors)) {
         return unusable(o, errors);
+    }
+
+    if (!o.checkSystem.empty()) {
+        std::vector<system_finding> findings = checkSystem(o.checkSystem, o.workstation);
+        for (const system_finding& f : findings) {
+            std::cout << f.text() << "\n";
+        }
+        std::cout << "vesk-host: " << o.checkSystem
+                  << (findings.empty() ? " is sound"
+                                       : ": " + std::to_string(findings.size()) +
+                                             (findings.size() == 1 ? " fault" : " faults"))
+                  << "\n";
+        return findings.empty() ? exitPassed : exitFailed;
     }
 
     std::string dir;
