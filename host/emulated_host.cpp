@@ -82,9 +82,9 @@ void emulated_host::debugWritten(const char* text, void* context) {
     auto* host = static_cast<emulated_host*>(context);
     std::string written = text != nullptr ? text : "";
     if (host->m_current != nullptr) {
-        host_link& link = *host->m_current;
-        link.debugText += written;
-        host->m_out.entry("debug", host->who(link), written);
+        script_slot& slot = *host->m_current;
+        slot.record.debugText += written;
+        host->m_out.entry("debug", host->who(*slot.link), written);
         // The script base dropped an event whose handler threw: the run must not pass.
         const std::size_t prefix = std::strlen(VESK_HANDLER_EXCEPTION_PREFIX);
         if (written.compare(0, prefix, VESK_HANDLER_EXCEPTION_PREFIX) == 0) {
@@ -95,8 +95,8 @@ void emulated_host::debugWritten(const char* text, void* context) {
             std::size_t colon = rest.find(": ");
             std::string handler = rest.substr(0, colon);
             std::string what = colon == std::string::npos ? std::string() : rest.substr(colon + 2);
-            host->reportProblem(link, "threw out of " + handler + ": " + what +
-                                          " (the script base dropped the event)");
+            host->reportProblem(*slot.link, "threw out of " + handler + ": " + what +
+                                                " (the script base dropped the event)");
         }
     } else {
         host->m_out.entry("debug", std::string(), written);
@@ -119,7 +119,7 @@ bool emulated_host::addScript(const std::string& name, const std::string& path,
     s->path = path;
     s->startup = startup;
     s->library = library;
-    s->link.reset(new host_link(*this, name));
+    s->link.reset(new host_link(*this, name, s->record));
     m_slots.push_back(std::move(s));
     return true;
 }
@@ -187,8 +187,8 @@ void emulated_host::reportProblem(const host_link& link, const std::string& what
 }
 
 char* emulated_host::call(script_slot& s, char* argument, int kind) {
-    host_link* outer = m_current;
-    m_current = s.link.get();
+    script_slot* outer = m_current;
+    m_current = &s;
     char* result = nullptr;
     entering(handlerOf(kind));
     try {
@@ -207,7 +207,7 @@ void emulated_host::create(script_slot& s) {
     m_out.entry("create", who(*s.link),
                 s.name + " from " + s.path +
                     (s.startup.empty() ? "" : ", start-up text '" + s.startup + "'"));
-    m_current = s.link.get();
+    m_current = &s;
     bool thrown = false;
     entering("load_vesk_client_script");
     try {
@@ -236,7 +236,7 @@ void emulated_host::destroy(script_slot& s) {
     vesk_client_callback* script = s.script;
     s.script = nullptr;
     m_out.entry("destroy", who(*s.link), s.name);
-    m_current = s.link.get();
+    m_current = &s;
     entering("the destructor");
     try {
         delete script;
@@ -263,15 +263,15 @@ void emulated_host::finish() {
 void emulated_host::parent(script_slot& s, const std::string& text) {
     m_out.entry("in", who(*s.link), "[3] parent text \"" + text + "\"");
     std::vector<char> argument = writable(text);
-    char* answer = call(s, argument.data(), 3);
-    host_link& link = *s.link;
-    link.parentGiven = true;
-    link.answered = answer != nullptr;
+    char* answer = call(s, argument.data(), VESK_EVENT_PARENT);
+    script_record& r = s.record;
+    r.parentGiven = true;
+    r.answered = answer != nullptr;
     // Copied at once and handed back: the script owns the block until then.
-    link.answer = answer != nullptr ? std::string(answer) : std::string();
-    m_out.entry("answer", who(link), answer != nullptr ? link.answer : "(none)");
+    r.answer = answer != nullptr ? std::string(answer) : std::string();
+    m_out.entry("answer", who(*s.link), answer != nullptr ? r.answer : "(none)");
     if (answer != nullptr && s.script != nullptr) {
-        call(s, answer, 5);
+        call(s, answer, VESK_EVENT_RELEASE);
     }
     drain();
 }
@@ -292,7 +292,7 @@ void emulated_host::press(script_slot& s, const std::string& panel, const std::s
     m_out.entry("in", who(*s.link),
                 "[2] button " + panel + ":" + id +
                     (caption != nullptr ? " caption \"" + *caption + "\"" : ""));
-    call(s, reinterpret_cast<char*>(&button), 2);
+    call(s, reinterpret_cast<char*>(&button), VESK_EVENT_BUTTON);
     drain();
 }
 
@@ -300,7 +300,8 @@ void emulated_host::revertive(script_slot& s, int kind, int device, int index,
                               const std::string& text) {
     vesk_host_revertive event{device, 0, index, 0, text.c_str()};
     m_out.entry("in", who(*s.link),
-                "[" + std::to_string(kind) + "] " + (kind == 6 ? "secondary " : "") + "revertive " +
+                "[" + std::to_string(kind) + "] " +
+                    (kind == VESK_EVENT_SECONDARY_REVERTIVE ? "secondary " : "") + "revertive " +
                     std::to_string(device) + ":" + std::to_string(index) + " \"" + text + "\"");
     call(s, reinterpret_cast<char*>(&event), kind);
     drain();
@@ -310,13 +311,13 @@ void emulated_host::hostEvent(script_slot& s) {
     // The script never reads this structure; it gets one all the same.
     std::int32_t structure[8] = {};
     m_out.entry("in", who(*s.link), "[7] host event");
-    call(s, reinterpret_cast<char*>(structure), 7);
+    call(s, reinterpret_cast<char*>(structure), VESK_EVENT_HOST);
     drain();
 }
 
 void emulated_host::timer(script_slot& s, int id) {
     m_out.entry("in", who(*s.link), "[4] timer " + std::to_string(id));
-    call(s, reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), 4);
+    call(s, reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), VESK_EVENT_TIMER);
     drain();
 }
 
@@ -353,7 +354,7 @@ void emulated_host::drain() {
         m_out.entry("in", who(*s->link),
                     "[1] revertive " + std::to_string(next.device) + ":" +
                         std::to_string(next.index) + " \"" + next.text + "\"");
-        call(*s, reinterpret_cast<char*>(&event), 1);
+        call(*s, reinterpret_cast<char*>(&event), VESK_EVENT_REVERTIVE);
     }
 }
 

@@ -26,6 +26,7 @@ struct script_slot {
     std::string path;
     std::string startup;
     std::shared_ptr<script_library> library;
+    script_record record;
     std::unique_ptr<host_link> link;
     vesk_client_callback* script = nullptr; // the live object, owned by the host
 };
@@ -119,7 +120,7 @@ private:
     std::vector<std::unique_ptr<script_slot>> m_slots;
     std::map<std::string, std::shared_ptr<script_library>> m_libraries;
     std::deque<pending_event> m_queue;
-    host_link* m_current = nullptr;
+    script_slot* m_current = nullptr; // the script the host is calling into
     bool m_debugCaptured = false;
     long long m_now = 0;
     long long m_timerOrder = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "emulated_host.h"
+#include "vesk_script_export.h"
 
 namespace vesk_host {
 
@@ -79,8 +80,8 @@ const host_link::verb host_link::verbs[] = {
     {"HI", "", "HI", &host_link::hostInfo},
 };
 
-host_link::host_link(emulated_host& host, std::string name)
-    : m_host(host), m_name(std::move(name)) {}
+host_link::host_link(emulated_host& host, std::string name, script_record& record)
+    : m_host(host), m_name(std::move(name)), m_record(record) {}
 
 void host_link::beginLife() {
     m_alive = true;
@@ -98,17 +99,17 @@ void host_link::endLife() {
 
 char* host_link::callback(char* argument, int kind) {
     try {
-        if (kind == 0) {
+        if (kind == VESK_LINK_SEND) {
             if (argument == nullptr) {
                 m_host.reportProblem(*this, "sent a null command line");
                 return nullptr;
             }
             std::string line(argument);
-            sent.push_back(line);
+            m_record.sent.push_back(line);
             m_host.note(*this, "out", line);
             return carryOut(line);
         }
-        if (kind == 5) {
+        if (kind == VESK_LINK_RELEASE) {
             std::string problem = m_ledger.takeBack(argument);
             if (!problem.empty()) {
                 m_host.reportProblem(*this, problem);

@@ -17,9 +17,22 @@ namespace vesk_host {
 
 class emulated_host;
 
+// What a scenario checks about one script: lines sent and debug text written since the last
+// block of expectations about it, and the answer to the last parent text.
+struct script_record {
+    std::vector<std::string> sent;
+    std::size_t sentChecked = 0;
+    std::string debugText;
+    bool expected = false; // an expectation looked at this script since its last event
+    bool parentGiven = false;
+    bool answered = false;
+    std::string answer;
+};
+
 class host_link : public vesk_client_callback {
 public:
-    host_link(emulated_host& host, std::string name);
+    // `record` is the script slot's and outlives the link.
+    host_link(emulated_host& host, std::string name, script_record& record);
 
     // Kind 0 carries out one line and answers null, an acknowledgement or reply text; kind 5
     // takes reply text back. `argument` is the script's, read only during the call. Never
@@ -42,16 +55,6 @@ public:
     std::map<int, timer>& timers() { return m_timers; }
     const std::map<std::string, panel_layout>& panels() const { return m_panels; }
     bool registeredFor(int device, int destination) const;
-
-    // What the scenario checks: lines sent and debug text written since the last block of
-    // expectations about this script, and the answer to the last parent text.
-    std::vector<std::string> sent;
-    std::size_t sentChecked = 0;
-    std::string debugText;
-    bool expected = false; // an expectation looked at this script since its last event
-    bool parentGiven = false;
-    bool answered = false;
-    std::string answer;
 
     reply_ledger& ledger() { return m_ledger; }
 
@@ -98,6 +101,7 @@ private:
 
     emulated_host& m_host;
     std::string m_name;
+    script_record& m_record;
     bool m_alive = false;
     reply_ledger m_ledger;
     std::map<std::string, panel_layout> m_panels;

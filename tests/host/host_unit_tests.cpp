@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "command_line.h"
 #include "reply_ledger.h"
-#include "scenario.h"
+#include "scenario_parser.h"
 #include "system_check.h"
 #include "system_model.h"
 #include "temp_system_tree.h"
@@ -68,7 +69,8 @@ TEST(ScenarioLines, WellFormedLinesAndTheirParts) {
 
     ASSERT_TRUE(parseStep("@left press 1 'my button' state.on=1", s, error)) << error;
     EXPECT_EQ(s.target, "left");
-    EXPECT_EQ(s.what, action::press);
+    ASSERT_NE(s.command, nullptr);
+    EXPECT_STREQ(s.command->name, "press");
     EXPECT_EQ(s.words, (std::vector<std::string>{"1", "my button"}));
     EXPECT_EQ(s.text, "state.on=1");
 
@@ -255,4 +257,76 @@ TEST(SystemCheck, FoldersOneLevelOffAndEmpty) {
               std::string::npos);
     std::filesystem::remove(tree.configDir() + "/host.ini");
     EXPECT_NE(only(checkSystem(system, "")).find("holds no INI files"), std::string::npos);
+}
+
+namespace {
+
+// A line made from a command's form, with a sample for each argument.
+std::string sampleLine(const scenario_command& c) {
+    std::string line = c.name;
+    for (const std::string& token : formTokens(c.form)) {
+        line += " ";
+        line += token == "w"             ? "word"
+                : token == "i"           ? "-7"
+                : token == "m"           ? "250"
+                : token == "p"           ? "name=value"
+                : isArgumentToken(token) ? "some text"
+                                         : token;
+    }
+    return line;
+}
+
+} // namespace
+
+TEST(ScenarioCommands, EveryRowIsReachableFromItsOwnForm) {
+    const std::vector<scenario_command>& commands = scenarioCommands();
+    ASSERT_FALSE(commands.empty());
+    for (const scenario_command& c : commands) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.run, nullptr);
+        EXPECT_EQ(std::string(c.usage).compare(0, std::strlen(c.name), c.name), 0)
+            << "the usage starts with the name";
+        std::vector<std::string> tokens = formTokens(c.form);
+        for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+            bool takesRest = isArgumentToken(tokens[i]) && tokens[i] != "w" && tokens[i] != "i" &&
+                             tokens[i] != "m";
+            EXPECT_FALSE(takesRest) << "only the last argument may take the rest of the line";
+        }
+        step s;
+        std::string error;
+        ASSERT_TRUE(parseStep(sampleLine(c), s, error)) << sampleLine(c) << ": " << error;
+        EXPECT_EQ(s.command, &c) << sampleLine(c);
+        EXPECT_EQ(s.isExpectation(), c.role == scenario_role::expectation);
+    }
+}
+
+TEST(ScenarioCommands, ExpectationsAndEventsKeepTheirReadings) {
+    const struct {
+        const char* line;
+        const char* command;
+        std::vector<std::string> words;
+        std::vector<long long> numbers;
+    } rows[] = {
+        {"expect panel 1 open main", "expect panel", {"1", "main"}, {}},
+        {"expect panel 1 closed", "expect panel", {"1"}, {}},
+        {"expect timer 3 running", "expect timer", {}, {3}},
+        {"expect no debug", "expect no debug", {}, {}},
+        {"expect nothing sent", "expect nothing sent", {}, {}},
+        {"@b create", "create", {}, {}},
+        {"advance 1000000000000", "advance", {}, {1000000000000LL}},
+    };
+    for (const auto& row : rows) {
+        step s;
+        std::string error;
+        ASSERT_TRUE(parseStep(row.line, s, error)) << row.line << ": " << error;
+        EXPECT_STREQ(s.command->name, row.command) << row.line;
+        EXPECT_EQ(s.words, row.words) << row.line;
+        EXPECT_EQ(s.numbers, row.numbers) << row.line;
+    }
+    step s;
+    std::string error;
+    ASSERT_TRUE(parseStep("expect timer 3 stopped", s, error));
+    EXPECT_STREQ(s.command->usage, "expect timer ID stopped") << "the keyword chooses the row";
+    ASSERT_TRUE(parseStep("# expect nothing", s, error));
+    EXPECT_TRUE(s.isComment());
 }
