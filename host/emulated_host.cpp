@@ -18,6 +18,11 @@ namespace {
 const std::size_t eventLimit = 10000;
 const long long timerFiringLimit = 100000;
 
+// What the host hands with a host event; the script never reads it.
+struct host_structure {
+    std::int32_t words[8];
+};
+
 // The handler the script base calls for each kind, as reports name it.
 const char* handlerOf(int kind) {
     switch (kind) {
@@ -287,31 +292,35 @@ void emulated_host::press(script_slot& s, const std::string& panel, const std::s
              "panel " + panel + " has no control '" + id + "'; pressing it all the same");
     }
     decodeCaptionString decoded(caption != nullptr ? caption->c_str() : nullptr);
-    vesk_host_button button{0, 0, panel.c_str(), id.c_str(),
-                            caption != nullptr ? &decoded : nullptr};
+    vesk_host_button* button = m_events.fresh(
+        vesk_host_button{0, 0, panel.c_str(), id.c_str(), caption != nullptr ? &decoded : nullptr});
     m_out.entry("in", who(*s.link),
                 "[2] button " + panel + ":" + id +
                     (caption != nullptr ? " caption \"" + *caption + "\"" : ""));
-    call(s, reinterpret_cast<char*>(&button), VESK_EVENT_BUTTON);
+    call(s, reinterpret_cast<char*>(button), VESK_EVENT_BUTTON);
+    m_events.retire(button);
     drain();
 }
 
 void emulated_host::revertive(script_slot& s, int kind, int device, int index,
                               const std::string& text) {
-    vesk_host_revertive event{device, 0, index, 0, text.c_str()};
+    vesk_host_revertive* event =
+        m_events.fresh(vesk_host_revertive{device, 0, index, 0, text.c_str()});
     m_out.entry("in", who(*s.link),
                 "[" + std::to_string(kind) + "] " +
                     (kind == VESK_EVENT_SECONDARY_REVERTIVE ? "secondary " : "") + "revertive " +
                     std::to_string(device) + ":" + std::to_string(index) + " \"" + text + "\"");
-    call(s, reinterpret_cast<char*>(&event), kind);
+    call(s, reinterpret_cast<char*>(event), kind);
+    m_events.retire(event);
     drain();
 }
 
 void emulated_host::hostEvent(script_slot& s) {
     // The script never reads this structure; it gets one all the same.
-    std::int32_t structure[8] = {};
+    host_structure* structure = m_events.fresh(host_structure{});
     m_out.entry("in", who(*s.link), "[7] host event");
     call(s, reinterpret_cast<char*>(structure), VESK_EVENT_HOST);
+    m_events.retire(structure);
     drain();
 }
 
@@ -350,11 +359,13 @@ void emulated_host::drain() {
             m_queue.clear();
             return;
         }
-        vesk_host_revertive event{next.device, 0, next.index, 0, next.text.c_str()};
+        vesk_host_revertive* event =
+            m_events.fresh(vesk_host_revertive{next.device, 0, next.index, 0, next.text.c_str()});
         m_out.entry("in", who(*s->link),
                     "[1] revertive " + std::to_string(next.device) + ":" +
                         std::to_string(next.index) + " \"" + next.text + "\"");
-        call(*s, reinterpret_cast<char*>(&event), VESK_EVENT_REVERTIVE);
+        call(*s, reinterpret_cast<char*>(event), VESK_EVENT_REVERTIVE);
+        m_events.retire(event);
     }
 }
 

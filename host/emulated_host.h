@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "call_record.h"
+#include "event_memory.h"
 #include "host_link.h"
 #include "platform.h"
 #include "system_model.h"
@@ -127,6 +128,7 @@ private:
     std::string m_location;
     std::vector<problem> m_problems;
     call_record* m_record = nullptr;
+    event_memory m_events;
     bool m_strict = false;
 };
 

@@ -56,6 +56,8 @@ broken(exit 1 "" "ended the run early with exit status 3" "in parentCallback, at
 broken(throw 1 ""
     "${SCENARIO}:3: broken_throw threw out of buttonCallback: panel layout missing"
     "vesk-host: FAILED")
+# A record kept past its handler reads poison: a crash here, a report under a sanitizer.
+broken(keep 1 "" "in buttonCallback, at ${SCENARIO}:5")
 broken(construct 1 ""
     "load_vesk_client_script let an exception escape: no settings for this workstation")
 

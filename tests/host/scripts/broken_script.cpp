@@ -7,9 +7,11 @@
 //   VESK_BREAK_EXIT      ends the process when its parent speaks
 //   VESK_BREAK_RECURSE   recurses until its stack runs out on a button press
 //   VESK_BREAK_CONSTRUCT throws from its constructor, out of the export
-//   VESK_BREAK_KEEP      keeps the first button record and reads it at the next press
+//   VESK_BREAK_KEEP      keeps a copy of the first button record and reads it at the next
+//                        press, when the host structure behind it is long gone
 // Before breaking it sends "PS '1' 'broken'", so that the report has a last line to show.
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 
 #include "vesk_script_export.h"
@@ -39,8 +41,8 @@ public:
 #elif defined(VESK_BREAK_RECURSE)
         debug(vesk_string("depth %1").arg(deeper(1), 0, 0, 10));
 #elif defined(VESK_BREAK_KEEP)
-        if (m_kept == nullptr) {
-            m_kept = notify;
+        if (!m_kept) {
+            m_kept.reset(new buttonNotify(*notify));
         } else {
             // The first press's record, long after its handler returned.
             textPut(m_kept->id(), "1", "kept");
@@ -69,7 +71,7 @@ private:
         return depth > 0 ? deeper(depth + 1) + frame[0] : 0;
     }
 #endif
-    buttonNotify* m_kept = nullptr;
+    std::unique_ptr<buttonNotify> m_kept;
 };
 
 } // namespace
