@@ -1,11 +1,59 @@
 // The event dispatcher: every host event enters the script here.
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "vesk_script_helper.h"
+#include "vesk_winapi.h"
 
 namespace {
+
+const char* handlerOf(int kind) {
+    switch (kind) {
+    case VESK_EVENT_REVERTIVE:
+        return "revertiveCallback";
+    case VESK_EVENT_BUTTON:
+        return "buttonCallback";
+    case VESK_EVENT_PARENT:
+        return "parentCallback";
+    case VESK_EVENT_TIMER:
+        return "timerCallback";
+    case VESK_EVENT_SECONDARY_REVERTIVE:
+        return "secondaryRevertiveCallback";
+    default:
+        return "hostCallback";
+    }
+}
+
+// The event is dropped, but never silently: one line says which handler failed and why. Built
+// on the stack, so that it works when memory has run out; a long what() is cut, the line end
+// kept.
+void reportFailure(int kind, const char* what) noexcept {
+    const char* parts[] = {VESK_HANDLER_EXCEPTION_PREFIX, handlerOf(kind), ": ", what};
+    char line[512];
+    const std::size_t textRoom = sizeof line - 2;
+    std::size_t used = 0;
+    for (const char* part : parts) {
+        std::size_t length = std::strlen(part);
+        length = length < textRoom - used ? length : textRoom - used;
+        std::memcpy(line + used, part, length);
+        used += length;
+    }
+    line[used++] = '\n';
+    line[used] = '\0';
+    OutputDebugStringA(line);
+}
+
+void reportCurrentException(int kind) noexcept {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        reportFailure(kind, e.what() != nullptr ? e.what() : "");
+    } catch (...) {
+        reportFailure(kind, "unknown exception");
+    }
+}
 
 // A fresh block for the host, freed when the host hands it back with VESK_EVENT_RELEASE; null when
 // there is nothing to answer or no memory to answer with.
@@ -67,6 +115,7 @@ char* vesk_script_helper::dispatchEvent(char* argument, int kind) noexcept {
             return nullptr;
         }
     } catch (...) {
+        reportCurrentException(kind);
         return nullptr;
     }
 }
@@ -76,7 +125,7 @@ char* vesk_script_helper::dispatchRevertive(char* argument) noexcept {
         revertiveNotify notify(reinterpret_cast<const vesk_host_revertive*>(argument));
         revertiveCallback(&notify);
     } catch (...) {
-        // Dropped, as every failed event is.
+        reportCurrentException(VESK_EVENT_REVERTIVE);
     }
     return nullptr;
 }

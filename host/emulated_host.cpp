@@ -1,6 +1,8 @@
 #include "emulated_host.h"
 
 #include <cstdint>
+#include <cstring>
+#include <exception>
 #include <vector>
 
 #include "decodeCaptionString.h"
@@ -15,6 +17,44 @@ namespace {
 // in answer to its own revertive, say); the rest are dropped and the run fails.
 const std::size_t eventLimit = 10000;
 const long long timerFiringLimit = 100000;
+
+// What the host hands with a host event; the script never reads it.
+struct host_structure {
+    std::int32_t words[8];
+};
+
+// The handler the script base calls for each kind, as reports name it.
+const char* handlerOf(int kind) {
+    switch (kind) {
+    case VESK_EVENT_REVERTIVE:
+        return "revertiveCallback";
+    case VESK_EVENT_BUTTON:
+        return "buttonCallback";
+    case VESK_EVENT_PARENT:
+        return "parentCallback";
+    case VESK_EVENT_TIMER:
+        return "timerCallback";
+    case VESK_EVENT_RELEASE:
+        return "callback (release, kind 5)";
+    case VESK_EVENT_SECONDARY_REVERTIVE:
+        return "secondaryRevertiveCallback";
+    case VESK_EVENT_HOST:
+        return "hostCallback";
+    default:
+        return "callback";
+    }
+}
+
+// What a caught exception says, for the report.
+std::string currentExceptionText() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
 
 // The host hands texts over as char*; scripts only read them.
 std::vector<char> writable(const std::string& text) {
@@ -47,8 +87,22 @@ void emulated_host::debugWritten(const char* text, void* context) {
     auto* host = static_cast<emulated_host*>(context);
     std::string written = text != nullptr ? text : "";
     if (host->m_current != nullptr) {
-        host->m_current->record.debugText += written;
-        host->m_out.entry("debug", host->who(*host->m_current), written);
+        script_slot& slot = *host->m_current;
+        slot.record.debugText += written;
+        host->m_out.entry("debug", host->who(slot), written);
+        // The script base dropped an event whose handler threw: the run must not pass.
+        const std::size_t prefix = std::strlen(VESK_HANDLER_EXCEPTION_PREFIX);
+        if (written.compare(0, prefix, VESK_HANDLER_EXCEPTION_PREFIX) == 0) {
+            std::string rest = written.substr(prefix);
+            if (!rest.empty() && rest.back() == '\n') {
+                rest.pop_back();
+            }
+            std::size_t colon = rest.find(": ");
+            std::string handler = rest.substr(0, colon);
+            std::string what = colon == std::string::npos ? std::string() : rest.substr(colon + 2);
+            host->reportProblem(slot, "threw out of " + handler + ": " + what +
+                                                " (the script base dropped the event)");
+        }
     } else {
         host->m_out.entry("debug", std::string(), written);
     }
@@ -102,7 +156,38 @@ std::string emulated_host::who(const script_slot& s) const {
 }
 
 void emulated_host::note(const script_slot& s, const char* tag, const std::string& text) {
+    if (m_record != nullptr && std::strcmp(tag, "out") == 0) {
+        m_record->lineSent(text);
+    }
     m_out.entry(tag, who(s), text);
+}
+
+void emulated_host::warn(const std::string& what) {
+    if (m_strict) {
+        m_problems.push_back({m_location, what + " (--strict)"});
+        m_out.entry("PROBLEM", std::string(), what + " (--strict)");
+    } else {
+        m_out.entry("warning", std::string(), what);
+    }
+}
+
+void emulated_host::setLocation(const std::string& where) {
+    m_location = where;
+    if (m_record != nullptr) {
+        m_record->at(where);
+    }
+}
+
+void emulated_host::entering(const char* handler) {
+    if (m_record != nullptr) {
+        m_record->enter(handler);
+    }
+}
+
+void emulated_host::leaving() {
+    if (m_record != nullptr) {
+        m_record->leave();
+    }
 }
 
 void emulated_host::reportProblem(const script_slot& s, const std::string& what) {
@@ -114,12 +199,14 @@ char* emulated_host::call(script_slot& s, char* argument, int kind) {
     script_slot* outer = m_current;
     m_current = &s;
     char* result = nullptr;
+    entering(handlerOf(kind));
     try {
         result = s.script->callback(argument, kind);
     } catch (...) {
-        reportProblem(s,
-                      "let an exception escape its callback (kind " + std::to_string(kind) + ")");
+        reportProblem(s, "let an exception escape its callback (kind " +
+                                   std::to_string(kind) + "): " + currentExceptionText());
     }
+    leaving();
     m_current = outer;
     return result;
 }
@@ -130,15 +217,24 @@ void emulated_host::create(script_slot& s) {
                 s.name + " from " + s.path +
                     (s.startup.empty() ? "" : ", start-up text '" + s.startup + "'"));
     m_current = &s;
+    bool thrown = false;
+    entering("load_vesk_client_script");
     try {
         s.script = s.library->factory()(s.link.get(), s.startup.c_str());
     } catch (...) {
-        reportProblem(s, "let an exception escape load_vesk_client_script");
+        // One report, with the message: the script was not created either way.
+        reportProblem(s, "was not created: load_vesk_client_script let an exception "
+                               "escape: " +
+                                   currentExceptionText());
         s.script = nullptr;
+        thrown = true;
     }
+    leaving();
     m_current = nullptr;
     if (s.script == nullptr) {
-        reportProblem(s, "was not created: load_vesk_client_script returned null");
+        if (!thrown) {
+            reportProblem(s, "was not created: load_vesk_client_script returned null");
+        }
         s.state = script_state();
         return;
     }
@@ -150,11 +246,13 @@ void emulated_host::destroy(script_slot& s) {
     s.script = nullptr;
     m_out.entry("destroy", who(s), s.name);
     m_current = &s;
+    entering("the destructor");
     try {
         delete script;
     } catch (...) {
-        reportProblem(s, "let an exception escape its destructor");
+        reportProblem(s, "let an exception escape its destructor: " + currentExceptionText());
     }
+    leaving();
     m_current = nullptr;
     s.state = script_state();
     for (const std::string& leak : s.link->ledger().unreleased()) {
@@ -198,12 +296,13 @@ void emulated_host::press(script_slot& s, const std::string& panel, const std::s
              "panel " + panel + " has no control '" + id + "'; pressing it all the same");
     }
     decodeCaptionString decoded(caption != nullptr ? caption->c_str() : nullptr);
-    vesk_host_button button{0, 0, panel.c_str(), id.c_str(),
-                            caption != nullptr ? &decoded : nullptr};
+    vesk_host_button* button = m_events.fresh(
+        vesk_host_button{0, 0, panel.c_str(), id.c_str(), caption != nullptr ? &decoded : nullptr});
     m_out.entry("in", who(s),
                 "[2] button " + panel + ":" + id +
                     (caption != nullptr ? " caption \"" + *caption + "\"" : ""));
-    call(s, reinterpret_cast<char*>(&button), VESK_EVENT_BUTTON);
+    call(s, reinterpret_cast<char*>(button), VESK_EVENT_BUTTON);
+    m_events.retire(button);
     drain();
 }
 
@@ -214,12 +313,14 @@ void emulated_host::revertive(script_slot& s, int kind, int device, int index,
 
 void emulated_host::revertive(script_slot& s, int kind, int device, int index,
                               const std::string& text, bool thenDrain) {
-    vesk_host_revertive event{device, 0, index, 0, text.c_str()};
+    vesk_host_revertive* event =
+        m_events.fresh(vesk_host_revertive{device, 0, index, 0, text.c_str()});
     m_out.entry("in", who(s),
                 "[" + std::to_string(kind) + "] " +
                     (kind == VESK_EVENT_SECONDARY_REVERTIVE ? "secondary " : "") + "revertive " +
                     std::to_string(device) + ":" + std::to_string(index) + " \"" + text + "\"");
-    call(s, reinterpret_cast<char*>(&event), kind);
+    call(s, reinterpret_cast<char*>(event), kind);
+    m_events.retire(event);
     if (thenDrain) {
         drain();
     }
@@ -227,9 +328,10 @@ void emulated_host::revertive(script_slot& s, int kind, int device, int index,
 
 void emulated_host::hostEvent(script_slot& s) {
     // The script never reads this structure; it gets one all the same.
-    std::int32_t structure[8] = {};
+    host_structure* structure = m_events.fresh(host_structure{});
     m_out.entry("in", who(s), "[7] host event");
     call(s, reinterpret_cast<char*>(structure), VESK_EVENT_HOST);
+    m_events.retire(structure);
     drain();
 }
 

@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "call_record.h"
 #include "emulated_link.h"
+#include "event_memory.h"
 #include "platform.h"
 #include "system_model.h"
 #include "transcript.h"
@@ -106,12 +108,20 @@ public:
     void show();
 
     // Where the run is, for the problems raised from now on ("file:line").
-    void setLocation(const std::string& where) { m_location = where; }
+    void setLocation(const std::string& where);
+    // Keeps `record` up to date with the calls into scripts, the location and the lines sent,
+    // for a supervisor to read if the run dies. Null: nothing kept.
+    void keepRecord(call_record* record) { m_record = record; }
     struct problem {
         std::string where;
         std::string what;
     };
     const std::vector<problem>& problems() const { return m_problems; }
+    // Under --strict, what the host would only warn about fails the run.
+    void setStrict(bool strict) { m_strict = strict; }
+    // Something the host can go on with but the author should hear of; a problem under
+    // --strict. Never silent.
+    void warn(const std::string& what);
 
     // For the host links.
     system_model& system() { return m_system; }
@@ -138,6 +148,8 @@ private:
     // Calls into the script with the debug output attributed to it; a thrown exception is
     // reported, never passed on.
     char* call(script_slot& s, char* argument, int kind);
+    void entering(const char* handler);
+    void leaving();
     void drain();
     void revertive(script_slot& s, int kind, int device, int index, const std::string& text,
                    bool thenDrain);
@@ -156,6 +168,9 @@ private:
     long long m_timerOrder = 0;
     std::string m_location;
     std::vector<problem> m_problems;
+    call_record* m_record = nullptr;
+    event_memory m_events;
+    bool m_strict = false;
 };
 
 } // namespace vesk_host

@@ -1,16 +1,20 @@
 // vesk-host: runs panel scripts in an emulated panel host, from a scenario file or from
 // commands typed in.
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "emulated_host.h"
+#include "isolation.h"
 #include "junit.h"
 #include "platform.h"
 #include "scenario_parser.h"
 #include "scenario_runner.h"
+#include "system_check.h"
 #include "system_model.h"
 #include "text.h"
 #include "transcript.h"
@@ -27,6 +31,7 @@ const int exitUnusable = 2;
 
 const char usageText[] =
     "usage: vesk-host --script LIBRARY [options] [SCENARIO]\n"
+    "       vesk-host --check-system DIR [--workstation N]\n"
     "\n"
     "Loads LIBRARY as the panel host does, creates its script and runs SCENARIO against it,\n"
     "or, without SCENARIO, reads the same commands from standard input.\n"
@@ -38,9 +43,21 @@ const char usageText[] =
     "  --workstation N      sets CC_WORKSTATION\n"
     "  --junit FILE         also write a JUnit report\n"
     "  --quiet              print only failures and the result, not the transcript\n"
+    "  --timeout SECONDS    a call into the script that lasts longer fails the run (default 10)\n"
+    "  --in-process         run the script in vesk-host's own process, for a debugger; a crash\n"
+    "                       then ends vesk-host (by default the run has a process of its own)\n"
+    "  --strict             fail the run on what is otherwise a warning: faults in the\n"
+    "                       system folder, presses on controls the panel lacks, events for\n"
+    "                       devices that do not exist, lines the host cannot read, an empty\n"
+    "                       scenario\n"
+    "  --check-system DIR   check the system folder's files and exit: 0 when sound, 1 with\n"
+    "                       each fault at its file and line\n"
+    "  --version            print vesk-host's version\n"
     "\n"
-    "Exit status: 0 when every expectation held, 1 when one failed or a script broke the\n"
-    "rules of the host link, 2 when the run could not start.\n";
+    "Exit status: 0 when every expectation held, 1 when one failed, a script broke the rules\n"
+    "of the host link, crashed or hung, 2 when the run could not start.\n";
+
+const char versionText[] = "vesk-host 1.1";
 
 struct options {
     std::string script;
@@ -50,7 +67,11 @@ struct options {
     std::string workstation;
     std::string junit;
     std::string scenario;
+    std::string timeout = "10";
+    std::string checkSystem;
     bool quiet = false;
+    bool strict = false;
+    bool inProcess = false;
 };
 
 // A run that cannot start still leaves a report for CI when one was asked for.
@@ -63,8 +84,7 @@ int unusable(const options& o, const std::vector<std::string>& errors) {
         for (const std::string& e : errors) {
             cases.push_back({"vesk-host", true, e});
         }
-        std::string suite = o.scenario.empty() ? "stdin" : fs::path(o.scenario).filename().string();
-        writeJUnit(o.junit, suite, cases, std::string());
+        writeJUnit(o.junit, o.scenario.empty() ? "stdin" : o.scenario, cases, std::string());
     }
     return exitUnusable;
 }
@@ -73,9 +93,11 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     const struct {
         const char* name;
         std::string options::*value;
-    } valued[] = {{"--script", &options::script},           {"--name", &options::name},
-                  {"--startup", &options::startup},         {"--system", &options::system},
-                  {"--workstation", &options::workstation}, {"--junit", &options::junit}};
+    } valued[] = {
+        {"--script", &options::script},           {"--name", &options::name},
+        {"--startup", &options::startup},         {"--system", &options::system},
+        {"--workstation", &options::workstation}, {"--junit", &options::junit},
+        {"--timeout", &options::timeout},         {"--check-system", &options::checkSystem}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string* value = nullptr;
@@ -92,6 +114,10 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
             *value = argv[++i];
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (arg == "--in-process") {
+            o.inProcess = true;
+        } else if (arg == "--strict") {
+            o.strict = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
@@ -102,13 +128,18 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
             return false;
         }
     }
-    if (o.script.empty()) {
+    if (o.script.empty() && o.checkSystem.empty()) {
         error = "--script is required";
         return false;
     }
     int ignored = 0;
     if (!o.workstation.empty() && !parseInt(o.workstation, ignored)) {
         error = "--workstation takes a number";
+        return false;
+    }
+    int seconds = 0;
+    if (!parseInt(o.timeout, seconds) || seconds < 1) {
+        error = "--timeout takes a number of seconds, 1 or more";
         return false;
     }
     return true;
@@ -122,6 +153,10 @@ std::string defaultName(const std::string& path) {
     }
 #endif
     return stem.empty() ? "script" : stem;
+}
+
+std::string scriptName(const options& o) {
+    return o.name.empty() ? defaultName(o.script) : o.name;
 }
 
 // The scripts read their system from the environment, so it is set before any is loaded.
@@ -174,47 +209,40 @@ void readInteractively(scenario_runner& runner, emulated_host& host) {
     host.setLocation("stdin: at the end");
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    options o;
+// The run itself: loads the script, runs every step, reports. `record`, when given, is kept
+// up to date for a supervisor; `mirror` receives the transcript as it is written.
+int runScenario(const options& o, const std::string& dir, const std::vector<step>& steps,
+                call_record* record, const std::function<void(const std::string&)>& mirror) {
     std::string error;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
-            std::cout << usageText << "\nScenario commands\n\n" << scenarioHelp();
-            return exitPassed;
-        }
-    }
-    if (!parseOptions(argc, argv, o, error)) {
-        std::cerr << "vesk-host: " << error << "\n\n" << usageText;
-        return exitUnusable;
-    }
-
-    // A malformed scenario is refused before anything runs.
-    std::vector<step> steps;
-    std::vector<std::string> errors;
-    if (!o.scenario.empty() && !loadScenario(o.scenario, steps, errors)) {
-        return unusable(o, errors);
-    }
-
-    std::string dir;
-    if (!prepareSystem(o, dir, error)) {
-        return unusable(o, {"vesk-host: " + error});
-    }
-
     transcript out(o.quiet ? nullptr : &std::cout);
+    if (mirror) {
+        out.mirrorTo(mirror);
+    }
     system_model system(dir);
     emulated_host host(system, out);
-    std::string name = o.name.empty() ? defaultName(o.script) : o.name;
+    host.keepRecord(record);
+    host.setStrict(o.strict);
+    std::string name = scriptName(o);
     if (!host.addScript(name, o.script, o.startup, error)) {
         return unusable(o, {"vesk-host: " + error});
     }
-    std::string file = o.scenario.empty() ? "stdin" : fs::path(o.scenario).filename().string();
+    std::string file = o.scenario.empty() ? "stdin" : o.scenario;
     out.plain("vesk-host: " + name + " from " + o.script +
               (dir.empty() ? std::string() : ", system " + dir) +
               (o.workstation.empty() ? std::string() : ", workstation " + o.workstation));
 
     host.setLocation(file + ": at the start");
+    // The system is checked before every run: its faults would otherwise surface later, as
+    // odd replies far from their cause.
+    if (!dir.empty()) {
+        for (const system_finding& f : checkSystem(o.system, o.workstation)) {
+            host.warn("system: " + f.text());
+        }
+    }
+    if (o.workstation.empty() && std::getenv("CC_WORKSTATION") == nullptr) {
+        host.warn("the workstation number is unset (no --workstation, no CC_WORKSTATION): "
+                  "scripts read their settings for workstation 0");
+    }
     host.create(*host.slot(name));
     scenario_runner runner(host, out, file);
     if (o.scenario.empty()) {
@@ -262,4 +290,100 @@ int main(int argc, char** argv) {
         return exitUnusable;
     }
     return failed == 0 && problems == 0 ? exitPassed : exitFailed;
+}
+
+// A run that died or hung: what the supervisor saw, as the user reads it and as CI records it.
+int reportBroken(const options& o, const broken_run& broken) {
+    std::string where = broken.location.empty() ? "before the first step" : broken.location;
+    std::string report = "vesk-host: " + scriptName(o) + " " + broken.what + "\n    in " +
+                         (broken.handler.empty() ? "no call into the script" : broken.handler) +
+                         ", at " + where + "\n";
+    if (!broken.lastSent.empty()) {
+        report += "    last lines sent:\n";
+        for (const std::string& line : broken.lastSent) {
+            report += "        " + line + "\n";
+        }
+    }
+    if (!broken.backtrace.empty()) {
+        report += "    backtrace:\n";
+        std::size_t start = 0;
+        while (start < broken.backtrace.size()) {
+            std::size_t end = broken.backtrace.find('\n', start);
+            end = end == std::string::npos ? broken.backtrace.size() : end;
+            report += "        " + broken.backtrace.substr(start, end - start) + "\n";
+            start = end + 1;
+        }
+    }
+    std::string result = "vesk-host: FAILED: the run stopped at " + where;
+    std::cerr << report << result << "\n";
+    if (!o.junit.empty()) {
+        std::string file = o.scenario.empty() ? "stdin" : o.scenario;
+        std::vector<junit_case> cases{
+            {where + ": " + scriptName(o) + " " + broken.what, true, report}};
+        if (!writeJUnit(o.junit, file, cases, broken.transcript + report + result + "\n")) {
+            std::cerr << "vesk-host: cannot write " << o.junit << "\n";
+        }
+    }
+    return exitFailed;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    options o;
+    std::string error;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+            std::cout << usageText << "\nScenario commands\n\n" << scenarioHelp();
+            return exitPassed;
+        }
+        if (std::string(argv[i]) == "--version") {
+            std::cout << versionText << "\n";
+            return exitPassed;
+        }
+    }
+    if (!parseOptions(argc, argv, o, error)) {
+        std::cerr << "vesk-host: " << error << "\n\n" << usageText;
+        return exitUnusable;
+    }
+
+    // A malformed scenario is refused before anything runs.
+    std::vector<step> steps;
+    std::vector<std::string> errors;
+    if (!o.scenario.empty() && !loadScenario(o.scenario, steps, errors)) {
+        return unusable(o, errors);
+    }
+
+    if (!o.checkSystem.empty()) {
+        std::vector<system_finding> findings = checkSystem(o.checkSystem, o.workstation);
+        for (const system_finding& f : findings) {
+            std::cout << f.text() << "\n";
+        }
+        std::cout << "vesk-host: " << o.checkSystem
+                  << (findings.empty() ? " is sound"
+                                       : ": " + std::to_string(findings.size()) +
+                                             (findings.size() == 1 ? " fault" : " faults"))
+                  << "\n";
+        return findings.empty() ? exitPassed : exitFailed;
+    }
+
+    std::string dir;
+    if (!prepareSystem(o, dir, error)) {
+        return unusable(o, {"vesk-host: " + error});
+    }
+
+    if (o.inProcess || !isolationAvailable()) {
+        return runScenario(o, dir, steps, nullptr, nullptr);
+    }
+    int seconds = 10;
+    parseInt(o.timeout, seconds);
+    int status = exitFailed;
+    broken_run broken;
+    auto run = [&](call_record& record, const std::function<void(const std::string&)>& mirror) {
+        return runScenario(o, dir, steps, &record, mirror);
+    };
+    if (runIsolated(run, seconds, status, broken)) {
+        return status;
+    }
+    return reportBroken(o, broken);
 }

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "debug_capture.h"
 #include "recording_host_link.h"
 #include "test_script.h"
 
@@ -139,6 +141,50 @@ TEST(Dispatch, NothingThrownByAHandlerEscapes) {
     script.onAnyEvent = [] { throw std::bad_alloc(); };
     EXPECT_EQ(script.callback(parentText("a=b"), VESK_EVENT_PARENT), nullptr);
     EXPECT_TRUE(script.events.empty());
+}
+
+// A dropped event says so: one debugger line naming the handler and the exception.
+TEST(Dispatch, AThrowingHandlerIsReportedOnce) {
+    recording_host_link host;
+    test_script script(&host);
+    vesk_host_revertive revertive{3, 0, 7, 0, "x"};
+    vesk_host_button button{0, 0, "1", "button", nullptr};
+    const std::string prefix = VESK_HANDLER_EXCEPTION_PREFIX;
+    const struct {
+        int kind;
+        char* argument;
+        std::function<void()> fault;
+        std::string line;
+    } cases[] = {
+        {VESK_EVENT_REVERTIVE, asArgument(&revertive),
+         [] { throw std::runtime_error("no router"); }, prefix + "revertiveCallback: no router\n"},
+        {VESK_EVENT_BUTTON, asArgument(&button), [] { throw 42; },
+         prefix + "buttonCallback: unknown exception\n"},
+        {VESK_EVENT_PARENT, parentText("a=b"), [] { throw std::bad_alloc(); },
+         prefix + "parentCallback: " + std::bad_alloc().what() + "\n"},
+        {VESK_EVENT_TIMER, nullptr, [] { throw std::logic_error(""); },
+         prefix + "timerCallback: \n"},
+        {VESK_EVENT_SECONDARY_REVERTIVE, asArgument(&revertive),
+         [] { throw std::runtime_error("x"); }, prefix + "secondaryRevertiveCallback: x\n"},
+        {VESK_EVENT_HOST, nullptr, [] { throw std::runtime_error("y"); },
+         prefix + "hostCallback: y\n"},
+    };
+    for (const auto& c : cases) {
+        debug_capture debug;
+        script.onAnyEvent = c.fault;
+        EXPECT_EQ(script.callback(c.argument, c.kind), nullptr);
+        EXPECT_EQ(debug.writes(), texts{c.line}) << "kind " << c.kind;
+    }
+
+    // A long what() is cut; the line still ends.
+    debug_capture debug;
+    std::string longText(2000, 'w');
+    script.onAnyEvent = [&] { throw std::runtime_error(longText); };
+    script.callback(nullptr, VESK_EVENT_TIMER);
+    ASSERT_EQ(debug.writes().size(), 1u);
+    EXPECT_EQ(debug.writes()[0].size(), 511u);
+    EXPECT_EQ(debug.writes()[0].back(), '\n');
+    EXPECT_TRUE(host.lines().empty());
 }
 
 TEST(Dispatch, AlarmButtonsGoToTheScriptWhileHandlingIsOff) {

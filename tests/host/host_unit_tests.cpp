@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include "command_line.h"
 #include "reply_ledger.h"
 #include "scenario_parser.h"
+#include "system_check.h"
 #include "system_model.h"
 #include "temp_system_tree.h"
 
@@ -169,6 +171,92 @@ TEST(SystemFiles, PanelFieldsStayInsideThePanelsFolder) {
         EXPECT_FALSE(system.loadPanel(field, layout, why)) << field;
         EXPECT_FALSE(why.empty()) << field;
     }
+}
+
+// Each fault of a system folder is named at its file and line; a sound folder has none.
+TEST(SystemCheck, FaultsAtTheirFileAndLine) {
+    const std::string device = "[Device]\nname=r\n[Database]\nDatabaseSize_0=32\n"
+                               "DatabaseSize_1=4\n[Sources]\n1=CAM 1\n[Destinations]\n1=MON 1\n";
+    const std::string host = "[Instances]\nmcr=3 0\n";
+    const std::string settings = "[workstation_settings.12]\nmonitor=1\n";
+    const struct {
+        const char* what;
+        std::string file;
+        std::string content;
+        std::string workstation;
+        std::string finding; // empty: the folder is sound
+    } cases[] = {
+        {"sound", "dev_003.ini", device, "12", ""},
+        {"misspelt section", "dev_003.ini", device + "[Source]\n2=CAM 2\n", "12",
+         "dev_003.ini:10: unknown section [Source]; did you mean [Sources]?"},
+        {"unclosed section", "dev_003.ini", device + "[Crosspoints\n", "12",
+         "dev_003.ini:10: section header [Crosspoints is never closed with ]"},
+        {"unknown key", "dev_003.ini", "[Device]\ntitle=x\n" + device.substr(9), "12",
+         "dev_003.ini:2: unknown key 'title' in [Device]"},
+        {"section twice", "dev_003.ini", device + "[Device]\nname=s\n", "12",
+         "dev_003.ini:10: [Device] again: only the first, at line 1, is read"},
+        {"missing section", "dev_003.ini", "[Device]\nname=r\n[Sources]\n1=a\n", "12",
+         "dev_003.ini: has no [Destinations] section"},
+        {"crosspoint to no source", "dev_003.ini", device + "[Crosspoints]\n1=999\n", "12",
+         "dev_003.ini:11: crosspoint 1=999: the router has sources 1 to 32"},
+        {"crosspoint to no destination", "dev_003.ini", device + "[Crosspoints]\n9=1\n", "12",
+         "dev_003.ini:11: crosspoint 9=1: the router has destinations 1 to 4"},
+        {"name beyond the database", "dev_003.ini",
+         device.substr(0, device.find("[Destinations]")) + "40=x\n" +
+             device.substr(device.find("[Destinations]")),
+         "12", "dev_003.ini:8: source 40 is beyond the database size 32"},
+        {"second section later", "dev_003.ini", device + "[Crosspoints]\n[Sources]\n", "12",
+         "dev_003.ini:11: [Sources] again: only the first, at line 6, is read"},
+        {"key outside a section", "dev_003.ini", "name=r\n" + device, "12",
+         "dev_003.ini:1: key 'name' comes before any [section]"},
+        {"instance of no device", "host.ini", "[Instances]\nmcr=9 0\n", "12",
+         "host.ini:2: instance mcr names device 9, which has no dev_009.ini"},
+        {"instance not device offset", "host.ini", "[Instances]\nmcr=three\n", "12",
+         "host.ini:2: instance mcr=three is not 'device offset'"},
+        {"workstation without settings", "host.ini", host, "99",
+         "configdb.ini: workstation 99 has no settings ([workstation_settings.99])"},
+        {"workstation not a number", "host.ini", host, "0",
+         "workstation '0' is not a workstation number (1 and up)"},
+        {"unknown node", "configdb.ini", settings + "[workstation.12]\n", "12",
+         "configdb.ini:3: unknown section [workstation.12]"},
+        {"stray file", "notes.ini", "[x]\n", "12", "notes.ini: is not a file of a system"},
+    };
+    for (const auto& c : cases) {
+        temp_system_tree tree;
+        tree.writeFile("dev_003.ini", device);
+        tree.writeFile("host.ini", host);
+        tree.writeConfigDb(settings);
+        tree.writeFile(c.file, c.content);
+        std::string dir = tree.root() + "/" + tree.system();
+        std::string all;
+        for (const system_finding& f : checkSystem(dir, c.workstation)) {
+            all += f.text() + "\n";
+        }
+        if (c.finding.empty()) {
+            EXPECT_EQ(all, "") << c.what;
+        } else {
+            EXPECT_NE(all.find(c.finding), std::string::npos) << c.what << ":\n" << all;
+            // Only the one fault: the others would be noise around it.
+            EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1) << c.what << ":\n" << all;
+        }
+    }
+}
+
+TEST(SystemCheck, FoldersOneLevelOffAndEmpty) {
+    temp_system_tree tree;
+    tree.writeFile("host.ini", "[Host]\ninfo=x\n");
+    std::string system = tree.root() + "/" + tree.system();
+    auto only = [](const std::vector<system_finding>& findings) {
+        return findings.size() == 1 ? findings[0].text() : std::string("several findings");
+    };
+    EXPECT_NE(only(checkSystem(system + "/config", "")).find("has no config/system folder; "),
+              std::string::npos);
+    EXPECT_NE(only(checkSystem(tree.root(), "")).find("is that the system folder?"),
+              std::string::npos);
+    EXPECT_NE(only(checkSystem(system + "/missing", "")).find("is not a folder"),
+              std::string::npos);
+    std::filesystem::remove(tree.configDir() + "/host.ini");
+    EXPECT_NE(only(checkSystem(system, "")).find("holds no INI files"), std::string::npos);
 }
 
 namespace {
