@@ -50,7 +50,7 @@ template <class T> T opaque(T value) {
 class host_link : public vesk_client_callback {
 public:
     char* callback(char* argument, int kind) override {
-        if (kind == 0) {
+        if (kind == VESK_LINK_SEND) {
             ++m_lines;
             if (m_recording) {
                 m_recorded.append(argument).append("\n");
@@ -128,7 +128,7 @@ public:
     // operation does.
     char* sendTo(vesk_client_callback& link, char* line) const {
         end(line);
-        return opaque<vesk_client_callback*>(&link)->callback(line, 0);
+        return opaque<vesk_client_callback*>(&link)->callback(line, VESK_LINK_SEND);
     }
 
 private:

@@ -310,9 +310,9 @@ void addHostAndAlarmLines() {
         });
 }
 
-// The reply is the host's text: handed back with kind 5 once read, as the operations do.
+// The reply is the host's text: handed back with VESK_LINK_RELEASE once read, as the operations do.
 void releaseFloor(host_link& link, const char* reply) {
-    opaque<vesk_client_callback*>(&link)->callback(const_cast<char*>(reply), 5);
+    opaque<vesk_client_callback*>(&link)->callback(const_cast<char*>(reply), VESK_LINK_RELEASE);
 }
 
 // Lines the host answers, with the reply read the way each operation reads it.

@@ -56,12 +56,12 @@ std::unique_ptr<vesk_client_callback> newScript(benchmark::State& state, host_li
         return nullptr;
     }
     link.answer("3 0");
-    script->callback(hostText("panel=main"), 3);
-    script->callback(hostText("instance=router1"), 3);
-    script->callback(hostText("source=12"), 3);
+    script->callback(hostText("panel=main"), VESK_EVENT_PARENT);
+    script->callback(hostText("instance=router1"), VESK_EVENT_PARENT);
+    script->callback(hostText("source=12"), VESK_EVENT_PARENT);
     if (following) {
         host_button button("button");
-        script->callback(button.argument(), 2);
+        script->callback(button.argument(), VESK_EVENT_BUTTON);
     }
     link.answer(nullptr);
     return script;
@@ -106,7 +106,7 @@ void crosspointFloor(host_link& link, int source) {
         .sendTo(link, line);
 }
 
-// The answer block the host receives and hands back with kind 5.
+// The answer block the host receives and hands back with VESK_EVENT_RELEASE.
 void answerFloor(const char* text, std::size_t length) {
     char* block = new char[length + 1];
     std::memcpy(block, text, length + 1);
@@ -155,20 +155,21 @@ void addRevertives() {
         [](vesk_client_callback& script, host_link&) {
             vesk_host_revertive event{opaque(routerDevice), 0, opaque(monitorDest + 1), 0,
                                       "CAM 12"};
-            script.callback(reinterpret_cast<char*>(&event), 1);
+            script.callback(reinterpret_cast<char*>(&event), VESK_EVENT_REVERTIVE);
         },
         [](host_link&) {
             static no_script nothing;
             vesk_host_revertive event{opaque(routerDevice), 0, opaque(monitorDest + 1), 0,
                                       "CAM 12"};
-            opaque<vesk_client_callback*>(&nothing)->callback(reinterpret_cast<char*>(&event), 1);
+            opaque<vesk_client_callback*>(&nothing)->callback(reinterpret_cast<char*>(&event),
+                                                              VESK_EVENT_REVERTIVE);
         });
     // The tally line.
     addEvent(
         "revertive_monitor",
         [](vesk_client_callback& script, host_link&) {
             vesk_host_revertive event{opaque(routerDevice), 0, opaque(monitorDest), 0, "CAM 12"};
-            script.callback(reinterpret_cast<char*>(&event), 1);
+            script.callback(reinterpret_cast<char*>(&event), VESK_EVENT_REVERTIVE);
         },
         [](host_link& link) {
             vesk_host_revertive event{opaque(routerDevice), 0, opaque(monitorDest), 0, "CAM 12"};
@@ -187,8 +188,8 @@ void addButtons() {
         "button_on_off",
         [](vesk_client_callback& script, host_link&) {
             static host_button button("button");
-            script.callback(button.argument(), 2);
-            script.callback(button.argument(), 2);
+            script.callback(button.argument(), VESK_EVENT_BUTTON);
+            script.callback(button.argument(), VESK_EVENT_BUTTON);
         },
         [](host_link& link) {
             static host_button button("button");
@@ -201,10 +202,10 @@ void addButtons() {
                 if (press == 0) {
                     crosspointFloor(link, opaque(sourceIndex));
                     char line[] = "TP 'stylesheet=view_trailing' '1' 'button'";
-                    opaque<vesk_client_callback*>(&link)->callback(line, 0);
+                    opaque<vesk_client_callback*>(&link)->callback(line, VESK_LINK_SEND);
                 } else {
                     char line[] = "TP 'stylesheet=view_nottrailing' '1' 'button'";
-                    opaque<vesk_client_callback*>(&link)->callback(line, 0);
+                    opaque<vesk_client_callback*>(&link)->callback(line, VESK_LINK_SEND);
                 }
             }
         });
@@ -212,7 +213,7 @@ void addButtons() {
         "m",
         [](vesk_client_callback& script, host_link&) {
             static host_button button("m");
-            script.callback(button.argument(), 2);
+            script.callback(button.argument(), VESK_EVENT_BUTTON);
         },
         [](host_link& link) {
             static host_button button("m");
@@ -232,7 +233,8 @@ void addParentTexts() {
             static bool second = false;
             link.answer("3 0");
             second = !second;
-            script.callback(hostText(second ? "instance=router2" : "instance=router1"), 3);
+            script.callback(hostText(second ? "instance=router2" : "instance=router1"),
+                            VESK_EVENT_PARENT);
         },
         [](host_link& link) {
             static bool second = false;
@@ -250,7 +252,8 @@ void addParentTexts() {
                 floor_line(line).text("SD").quoted(value, length).sendTo(link, line);
             int device = 0;
             std::from_chars(reply, reply + std::strlen(reply), device);
-            opaque<vesk_client_callback*>(&link)->callback(const_cast<char*>(reply), 5);
+            opaque<vesk_client_callback*>(&link)->callback(const_cast<char*>(reply),
+                                                           VESK_LINK_RELEASE);
             int monitor = opaque(monitorDest);
             floor_line(line).text("RR").number(device).number(monitor).number(monitor).sendTo(link,
                                                                                               line);
@@ -259,7 +262,9 @@ void addParentTexts() {
         });
     addEvent(
         "parent_source",
-        [](vesk_client_callback& script, host_link&) { script.callback(hostText("source=12"), 3); },
+        [](vesk_client_callback& script, host_link&) {
+            script.callback(hostText("source=12"), VESK_EVENT_PARENT);
+        },
         [](host_link& link) {
             const char* value = parentDumpFloor(opaque("source=12"));
             int source = 0;
@@ -270,7 +275,8 @@ void addParentTexts() {
     addEvent(
         "parent_return_all",
         [](vesk_client_callback& script, host_link&) {
-            script.callback(script.callback(hostText("return=all"), 3), 5);
+            script.callback(script.callback(hostText("return=all"), VESK_EVENT_PARENT),
+                            VESK_EVENT_RELEASE);
         },
         [](host_link&) {
             parentDumpFloor(opaque("return=all"));
@@ -284,7 +290,8 @@ void addParentTexts() {
     addEvent(
         "parent_commands",
         [](vesk_client_callback& script, host_link&) {
-            script.callback(script.callback(hostText("_commands"), 3), 5);
+            script.callback(script.callback(hostText("_commands"), VESK_EVENT_PARENT),
+                            VESK_EVENT_RELEASE);
         },
         [](host_link&) {
             parentDumpFloor(opaque("_commands"));
@@ -297,7 +304,8 @@ void addTimer() {
     addEvent(
         "timer",
         [](vesk_client_callback& script, host_link&) {
-            script.callback(reinterpret_cast<char*>(static_cast<std::intptr_t>(opaque(1))), 4);
+            script.callback(reinterpret_cast<char*>(static_cast<std::intptr_t>(opaque(1))),
+                            VESK_EVENT_TIMER);
         },
         [](host_link& link) {
             char line[32];

@@ -11,7 +11,7 @@ void vesk_script_helper::hostReply::release() noexcept {
         char* text = m_text;
         m_text = nullptr;
         try {
-            target->callback(text, 5);
+            target->callback(text, VESK_LINK_RELEASE);
         } catch (...) {
             // The host's release has no result; there is nothing to do about a failure.
         }
@@ -21,7 +21,7 @@ void vesk_script_helper::hostReply::release() noexcept {
 
 void vesk_script_helper::sendLine(const char* line) {
     if (link != nullptr) {
-        link->callback(const_cast<char*>(line), 0);
+        link->callback(const_cast<char*>(line), VESK_LINK_SEND);
     }
 }
 
@@ -29,14 +29,14 @@ bool vesk_script_helper::sendTested(const char* line, bool withoutLink) {
     if (link == nullptr) {
         return withoutLink;
     }
-    return link->callback(const_cast<char*>(line), 0) != nullptr;
+    return link->callback(const_cast<char*>(line), VESK_LINK_SEND) != nullptr;
 }
 
 vesk_script_helper::hostReply vesk_script_helper::sendRead(const char* line, bool releaseNull) {
     if (link == nullptr) {
         return hostReply(nullptr, nullptr, false);
     }
-    char* reply = link->callback(const_cast<char*>(line), 0);
+    char* reply = link->callback(const_cast<char*>(line), VESK_LINK_SEND);
     return hostReply(link, reply, releaseNull);
 }
 

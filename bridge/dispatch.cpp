@@ -1,25 +1,62 @@
 // The event dispatcher: every host event enters the script here.
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "vesk_script_helper.h"
+#include "vesk_winapi.h"
 
 namespace {
 
-// Kinds of host events.
-enum : int {
-    revertiveEvent = 1,
-    buttonEvent = 2,
-    parentText = 3,
-    timerEvent = 4,
-    releaseText = 5,
-    secondaryRevertiveEvent = 6,
-    hostEvent = 7,
-};
+const char* handlerOf(int kind) {
+    switch (kind) {
+    case VESK_EVENT_REVERTIVE:
+        return "revertiveCallback";
+    case VESK_EVENT_BUTTON:
+        return "buttonCallback";
+    case VESK_EVENT_PARENT:
+        return "parentCallback";
+    case VESK_EVENT_TIMER:
+        return "timerCallback";
+    case VESK_EVENT_SECONDARY_REVERTIVE:
+        return "secondaryRevertiveCallback";
+    default:
+        return "hostCallback";
+    }
+}
 
-// A fresh block for the host, freed when the host hands it back with kind 5; null when there
-// is nothing to answer or no memory to answer with.
+// The event is dropped, but never silently: one line says which handler failed and why. Built
+// on the stack, so that it works when memory has run out; a long what() is cut, the line end
+// kept.
+void reportFailure(int kind, const char* what) noexcept {
+    const char* parts[] = {VESK_HANDLER_EXCEPTION_PREFIX, handlerOf(kind), ": ", what};
+    char line[512];
+    const std::size_t textRoom = sizeof line - 2;
+    std::size_t used = 0;
+    for (const char* part : parts) {
+        std::size_t length = std::strlen(part);
+        length = length < textRoom - used ? length : textRoom - used;
+        std::memcpy(line + used, part, length);
+        used += length;
+    }
+    line[used++] = '\n';
+    line[used] = '\0';
+    OutputDebugStringA(line);
+}
+
+void reportCurrentException(int kind) noexcept {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        reportFailure(kind, e.what() != nullptr ? e.what() : "");
+    } catch (...) {
+        reportFailure(kind, "unknown exception");
+    }
+}
+
+// A fresh block for the host, freed when the host hands it back with VESK_EVENT_RELEASE; null when
+// there is nothing to answer or no memory to answer with.
 char* answerBlock(const vesk_string& answer) {
     if (answer.length() == 0) {
         return nullptr;
@@ -37,7 +74,7 @@ char* answerBlock(const vesk_string& answer) {
 char* vesk_script_helper::callback(char* argument, int kind) {
     // Revertives arrive in storms of thousands, mostly for destinations the script does not
     // show: they take the shortest way to the handler.
-    if (kind == revertiveEvent) {
+    if (kind == VESK_EVENT_REVERTIVE) {
         return dispatchRevertive(argument);
     }
     return dispatchEvent(argument, kind);
@@ -47,29 +84,29 @@ char* vesk_script_helper::dispatchEvent(char* argument, int kind) noexcept {
     // Nothing may escape to the host: a failed event is dropped and answers nothing.
     try {
         switch (kind) {
-        case buttonEvent: {
+        case VESK_EVENT_BUTTON: {
             buttonNotify notify(reinterpret_cast<const vesk_host_button*>(argument));
             dispatchButton(&notify);
             return nullptr;
         }
-        case parentText: {
+        case VESK_EVENT_PARENT: {
             decodeCaptionString decoded(argument);
             parentNotify notify(&decoded);
             return answerBlock(parentCallback(&notify));
         }
-        case timerEvent:
+        case VESK_EVENT_TIMER:
             // The id travels in the pointer-sized argument itself.
             timerCallback(static_cast<int>(reinterpret_cast<std::intptr_t>(argument)));
             return nullptr;
-        case releaseText:
+        case VESK_EVENT_RELEASE:
             delete[] argument;
             return nullptr;
-        case secondaryRevertiveEvent: {
+        case VESK_EVENT_SECONDARY_REVERTIVE: {
             revertiveNotify notify(reinterpret_cast<const vesk_host_revertive*>(argument));
             secondaryRevertiveCallback(&notify);
             return nullptr;
         }
-        case hostEvent: {
+        case VESK_EVENT_HOST: {
             hostNotify notify(argument);
             hostCallback(&notify);
             return nullptr;
@@ -78,6 +115,7 @@ char* vesk_script_helper::dispatchEvent(char* argument, int kind) noexcept {
             return nullptr;
         }
     } catch (...) {
+        reportCurrentException(kind);
         return nullptr;
     }
 }
@@ -87,7 +125,7 @@ char* vesk_script_helper::dispatchRevertive(char* argument) noexcept {
         revertiveNotify notify(reinterpret_cast<const vesk_host_revertive*>(argument));
         revertiveCallback(&notify);
     } catch (...) {
-        // Dropped, as every failed event is.
+        reportCurrentException(VESK_EVENT_REVERTIVE);
     }
     return nullptr;
 }

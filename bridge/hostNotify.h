@@ -1,5 +1,5 @@
-// hostNotify: what a script's hostCallback receives for a host event (kind 7). The structure
-// behind it is the host's own business; this component never reads it.
+// hostNotify: what a script's hostCallback receives for a host event (VESK_EVENT_HOST). The
+// structure behind it is the host's own business; this component never reads it.
 #pragma once
 
 class hostNotify {

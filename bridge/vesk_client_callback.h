@@ -4,13 +4,15 @@
 // link, another object of this interface that the host hands over at creation.
 #pragma once
 
+#include "vesk_script_export.h"
+
 class vesk_client_callback {
 public:
     virtual ~vesk_client_callback() {}
 
-    // Script object: `argument` depends on `kind` (1 revertive, 2 button, 3 parent text,
-    // 4 timer id, 5 release of text this entry returned, 6 secondary revertive, 7 host event).
-    // Host link: kind 0 sends the NUL-terminated command line `argument` and returns null or
-    // host-owned reply text; kind 5 hands such reply text back, null included.
+    // Script object: `kind` is a vesk_event_kind and says what `argument` is; other kinds are
+    // ignored. Host link: `kind` is a vesk_link_kind; VESK_LINK_SEND hands over the
+    // NUL-terminated command line `argument` and returns null or host-owned reply text,
+    // VESK_LINK_RELEASE hands such reply text back, null included.
     virtual char* callback(char* argument, int kind) = 0;
 };

@@ -23,6 +23,11 @@ enum vesk_link_kind {
     VESK_LINK_RELEASE = 5 /* reply text from an earlier send, null included */
 };
 
+/* The script base drops an event whose handler throws, and writes one debugger-output line
+ * about it: this prefix, the handler's name, ": " and the exception's what() (or "unknown
+ * exception"), then a line end. Hosts look for the prefix to fail the event. */
+#define VESK_HANDLER_EXCEPTION_PREFIX "vesk_script_helper: exception in "
+
 /* The host finds the factory by its undecorated name. __cdecl is spelled out so that a
  * project-wide default (/Gz, /Gv) cannot rename the export to _name@8. */
 #if defined(_WIN32)

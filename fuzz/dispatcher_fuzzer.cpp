@@ -215,7 +215,7 @@ const S::op operations[] = {
         if (info != nullptr) {
             checkDecodings(info);
             // The caller of "RI" hands the reply back itself.
-            s.hostLink()->callback(const_cast<char*>(info), 5);
+            s.hostLink()->callback(const_cast<char*>(info), VESK_LINK_RELEASE);
         }
     },
     [](S& s, O& o) { s.routerCrosspoint(o.x, o.y, o.z, o.a, o.f), s.sent(o.a, o.x, o.y, o.z); },
@@ -390,13 +390,14 @@ public:
     }
     void giveBack(std::size_t which, vesk_client_callback& script) {
         if (m_held.empty()) {
-            FUZZ_CHECK(script.callback(nullptr, 5) == nullptr, "release of null answered");
+            FUZZ_CHECK(script.callback(nullptr, VESK_EVENT_RELEASE) == nullptr,
+                       "release of null answered");
             return;
         }
         which %= m_held.size();
         char* answer = m_held[which];
         m_held.erase(m_held.begin() + static_cast<std::ptrdiff_t>(which));
-        FUZZ_CHECK(script.callback(answer, 5) == nullptr, "release answered");
+        FUZZ_CHECK(script.callback(answer, VESK_EVENT_RELEASE) == nullptr, "release answered");
     }
     void giveAllBack(vesk_client_callback& script) {
         while (!m_held.empty()) {
@@ -432,38 +433,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         host_event e;
         std::uint8_t pick = in.byte();
         // Parent texts twice as often as the other kinds: they carry the most.
-        int kind = pick % 10 == 9 || pick % 10 == 0 ? 3 : pick % 10;
+        int kind = pick % 10 == 9 || pick % 10 == 0 ? VESK_EVENT_PARENT : pick % 10;
         char* argument = nullptr;
         switch (kind) {
-        case 1:
-        case 6:
+        case VESK_EVENT_REVERTIVE:
+        case VESK_EVENT_SECONDARY_REVERTIVE:
             argument = in.below(16) == 0 ? nullptr : revertiveEvent(in, e);
             break;
-        case 2:
+        case VESK_EVENT_BUTTON:
             argument = in.below(16) == 0 ? nullptr : buttonEvent(in, e);
             break;
-        case 3: {
+        case VESK_EVENT_PARENT: {
             e.text = parentText(in);
             argument = in.below(16) == 0 ? nullptr : &e.text[0];
-            char* answer = script->callback(argument, 3);
+            char* answer = script->callback(argument, VESK_EVENT_PARENT);
             if (answer != nullptr) {
                 answers.take(answer, *script);
             }
             continue;
         }
-        case 4:
+        case VESK_EVENT_TIMER:
             argument = reinterpret_cast<char*>(static_cast<std::intptr_t>(in.number()));
             break;
-        case 5:
+        case VESK_EVENT_RELEASE:
             answers.giveBack(in.byte(), *script);
             continue;
-        case 7:
+        case VESK_EVENT_HOST:
             argument = in.flag() ? nullptr : reinterpret_cast<char*>(&e.hostData);
             break;
-        case 8:
+        case VESK_EVENT_HOST + 1:
             // Kinds the host never sends must be ignored whatever comes with them.
-            kind = in.flag() ? 0 : (in.flag() ? 8 : in.number());
-            if (kind == 5 || (kind >= 1 && kind <= 7)) {
+            kind = in.flag() ? 0 : (in.flag() ? VESK_EVENT_HOST + 1 : in.number());
+            if (kind >= VESK_EVENT_REVERTIVE && kind <= VESK_EVENT_HOST) {
                 kind = -kind;
             }
             argument = reinterpret_cast<char*>(&e.hostData);

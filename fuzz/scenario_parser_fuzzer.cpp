@@ -11,49 +11,33 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "scenario.h"
+#include "scenario_parser.h"
 #include "text.h"
 
 namespace {
 
-using vesk_host::action;
-
 struct shape {
-    std::size_t words;
-    std::size_t numbers;
-    long long low;
-    long long high;
+    std::size_t words = 0;
+    std::size_t numbers = 0;
+    long long low = INT_MIN;
+    long long high = INT_MAX;
 };
 
-// What each command leaves in a step; for "expect control" the name of the property is the
-// third word.
-shape shapeOf(action what) {
-    const long long intLow = INT_MIN;
-    const long long intHigh = INT_MAX;
-    switch (what) {
-    case action::press:
-        return {2, 0, 0, 0};
-    case action::revertive:
-    case action::secondary:
-        return {0, 2, intLow, intHigh};
-    case action::route:
-    case action::expectCrosspoint:
-        return {0, 3, intLow, intHigh};
-    case action::advance:
-        return {0, 1, 0, 1000000000000LL};
-    case action::timer:
-        return {0, 1, intLow, intHigh};
-    case action::expectControl:
-        return {3, 0, 0, 0};
-    case action::expectPanelOpen:
-        return {2, 0, 0, 0};
-    case action::expectPanelClosed:
-        return {1, 0, 0, 0};
-    case action::expectTimer:
-        return {1, 1, intLow, intHigh};
-    default:
-        return {0, 0, 0, 0};
+// What a command's form leaves in a step; a NAME=VALUE property puts its name in the words.
+shape shapeOf(const vesk_host::scenario_command& command) {
+    shape want;
+    for (const std::string& token : vesk_host::formTokens(command.form)) {
+        if (token == "w" || token == "p") {
+            ++want.words;
+        } else if (token == "i" || token == "m") {
+            ++want.numbers;
+            if (token == "m") {
+                want.low = 0;
+                want.high = 1000000000000LL;
+            }
+        }
     }
+    return want;
 }
 
 void checkLine(const std::string& line) {
@@ -66,18 +50,18 @@ void checkLine(const std::string& line) {
         return;
     }
     FUZZ_CHECK(error.empty(), "parsed with an error: " + error);
-    if (s.what == action::comment) {
+    if (s.isComment()) {
         return;
     }
-    shape want = shapeOf(s.what);
+    shape want = shapeOf(*s.command);
     FUZZ_CHECK(s.words.size() == want.words && s.numbers.size() == want.numbers,
                "[" + line + "] gave " + std::to_string(s.words.size()) + " words and " +
                    std::to_string(s.numbers.size()) + " numbers");
     for (long long n : s.numbers) {
         FUZZ_CHECK(n >= want.low && n <= want.high, "[" + line + "] number out of range");
     }
-    FUZZ_CHECK(!s.hasText || !s.text.empty() || s.what == action::expectControl,
-               "text said to be there but empty");
+    bool property = std::string(s.command->form).find('p') != std::string::npos;
+    FUZZ_CHECK(!s.hasText || !s.text.empty() || property, "text said to be there but empty");
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "scenario.h"
+#include "scenario_parser.h"
 #include "web_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         vesk_host::step s;
         std::string why;
         FUZZ_CHECK(vesk_host::parseStep(request.line, s, why), "[" + request.line + "]: " + why);
-        FUZZ_CHECK(s.what != vesk_host::action::quit, "the page ended the run");
+        FUZZ_CHECK(!s.isComment() && std::string(s.command->name) != "quit",
+                   "the page ended the run, or sent a comment");
     }
 
     // Words: what the page names a panel or control by reaches the script as it was.

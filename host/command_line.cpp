@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <cstring>
+
 #include "text.h"
 
 namespace vesk_host {
@@ -39,13 +41,13 @@ command_line parseCommandLine(const std::string& line) {
     return result;
 }
 
-bool command_line::matches(const char* shape) const {
-    if (!wellFormed) {
-        return false;
-    }
+bool command_line::matchesOne(const char* shape, const char* end) const {
     std::size_t i = 0;
     bool optional = false;
-    for (const char* s = shape; *s != '\0'; ++s) {
+    for (const char* s = shape; s != end; ++s) {
+        if (*s == '*') {
+            return true;
+        }
         if (*s == '?') {
             optional = true;
             continue;
@@ -62,6 +64,22 @@ bool command_line::matches(const char* shape) const {
         ++i;
     }
     return i == operands.size();
+}
+
+bool command_line::matches(const char* shape) const {
+    if (!wellFormed) {
+        return false;
+    }
+    for (const char* start = shape;;) {
+        const char* end = std::strchr(start, '|');
+        if (end == nullptr) {
+            return matchesOne(start, start + std::strlen(start));
+        }
+        if (matchesOne(start, end)) {
+            return true;
+        }
+        start = end + 1;
+    }
 }
 
 int command_line::number(std::size_t i) const {

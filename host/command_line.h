@@ -17,12 +17,16 @@ struct command_line {
     std::vector<operand> operands;
     bool wellFormed = true; // false when a quote is never closed
 
-    // Whether the operands have the shape: 't' a quoted text, 'n' a bare integer, and after
-    // '?' everything is optional (but what is there must fit).
+    // Whether the operands have the shape: 't' a quoted text, 'n' a bare integer, after '?'
+    // everything is optional (but what is there must fit), '|' parts alternatives, '*' takes
+    // anything from there on.
     bool matches(const char* shape) const;
     const std::string& text(std::size_t i) const { return operands[i].text; }
     // The operand as an integer; only valid after matches() said 'n' here.
     int number(std::size_t i) const;
+
+private:
+    bool matchesOne(const char* shape, const char* end) const;
 };
 
 command_line parseCommandLine(const std::string& line);

@@ -1,10 +1,13 @@
 #include "emulated_host.h"
 
 #include <cstdint>
+#include <cstring>
+#include <exception>
 #include <vector>
 
 #include "decodeCaptionString.h"
 #include "vesk_host_structs.h"
+#include "vesk_script_export.h"
 
 namespace vesk_host {
 
@@ -14,6 +17,44 @@ namespace {
 // in answer to its own revertive, say); the rest are dropped and the run fails.
 const std::size_t eventLimit = 10000;
 const long long timerFiringLimit = 100000;
+
+// What the host hands with a host event; the script never reads it.
+struct host_structure {
+    std::int32_t words[8];
+};
+
+// The handler the script base calls for each kind, as reports name it.
+const char* handlerOf(int kind) {
+    switch (kind) {
+    case VESK_EVENT_REVERTIVE:
+        return "revertiveCallback";
+    case VESK_EVENT_BUTTON:
+        return "buttonCallback";
+    case VESK_EVENT_PARENT:
+        return "parentCallback";
+    case VESK_EVENT_TIMER:
+        return "timerCallback";
+    case VESK_EVENT_RELEASE:
+        return "callback (release, kind 5)";
+    case VESK_EVENT_SECONDARY_REVERTIVE:
+        return "secondaryRevertiveCallback";
+    case VESK_EVENT_HOST:
+        return "hostCallback";
+    default:
+        return "callback";
+    }
+}
+
+// What a caught exception says, for the report.
+std::string currentExceptionText() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
 
 // The host hands texts over as char*; scripts only read them.
 std::vector<char> writable(const std::string& text) {
@@ -46,8 +87,22 @@ void emulated_host::debugWritten(const char* text, void* context) {
     auto* host = static_cast<emulated_host*>(context);
     std::string written = text != nullptr ? text : "";
     if (host->m_current != nullptr) {
-        host->m_current->debugText += written;
-        host->m_out.entry("debug", host->who(*host->m_current), written);
+        script_slot& slot = *host->m_current;
+        slot.record.debugText += written;
+        host->m_out.entry("debug", host->who(slot), written);
+        // The script base dropped an event whose handler threw: the run must not pass.
+        const std::size_t prefix = std::strlen(VESK_HANDLER_EXCEPTION_PREFIX);
+        if (written.compare(0, prefix, VESK_HANDLER_EXCEPTION_PREFIX) == 0) {
+            std::string rest = written.substr(prefix);
+            if (!rest.empty() && rest.back() == '\n') {
+                rest.pop_back();
+            }
+            std::size_t colon = rest.find(": ");
+            std::string handler = rest.substr(0, colon);
+            std::string what = colon == std::string::npos ? std::string() : rest.substr(colon + 2);
+            host->reportProblem(slot, "threw out of " + handler + ": " + what +
+                                                " (the script base dropped the event)");
+        }
     } else {
         host->m_out.entry("debug", std::string(), written);
     }
@@ -69,7 +124,7 @@ bool emulated_host::addScript(const std::string& name, const std::string& path,
     s->path = path;
     s->startup = startup;
     s->library = library;
-    s->link.reset(new host_link(*this, name));
+    s->link.reset(new emulated_link(*this, *s));
     m_slots.push_back(std::move(s));
     return true;
 }
@@ -83,58 +138,104 @@ script_slot* emulated_host::slot(const std::string& name) {
     return nullptr;
 }
 
-script_slot* emulated_host::slotOf(const host_link* link) {
-    for (auto& s : m_slots) {
-        if (s->link.get() == link) {
-            return s.get();
+bool script_state::registeredFor(device_kind kind, int device, int index) const {
+    auto found = registrations.find({kind, device});
+    if (found == registrations.end()) {
+        return false;
+    }
+    for (const auto& range : found->second) {
+        if (index >= range.first && index <= range.second) {
+            return true;
         }
     }
-    return nullptr;
+    return false;
 }
 
-std::string emulated_host::who(const host_link& link) const {
-    return m_slots.size() > 1 ? link.name() : std::string();
+std::string emulated_host::who(const script_slot& s) const {
+    return m_slots.size() > 1 ? s.name : std::string();
 }
 
-void emulated_host::note(const host_link& link, const char* tag, const std::string& text) {
-    m_out.entry(tag, who(link), text);
+void emulated_host::note(const script_slot& s, const char* tag, const std::string& text) {
+    if (m_record != nullptr && std::strcmp(tag, "out") == 0) {
+        m_record->lineSent(text);
+    }
+    m_out.entry(tag, who(s), text);
 }
 
-void emulated_host::reportProblem(const host_link& link, const std::string& what) {
-    m_problems.push_back({m_location, link.name() + " " + what});
-    m_out.entry("PROBLEM", who(link), link.name() + " " + what);
+void emulated_host::warn(const std::string& what) {
+    if (m_strict) {
+        m_problems.push_back({m_location, what + " (--strict)"});
+        m_out.entry("PROBLEM", std::string(), what + " (--strict)");
+    } else {
+        m_out.entry("warning", std::string(), what);
+    }
+}
+
+void emulated_host::setLocation(const std::string& where) {
+    m_location = where;
+    if (m_record != nullptr) {
+        m_record->at(where);
+    }
+}
+
+void emulated_host::entering(const char* handler) {
+    if (m_record != nullptr) {
+        m_record->enter(handler);
+    }
+}
+
+void emulated_host::leaving() {
+    if (m_record != nullptr) {
+        m_record->leave();
+    }
+}
+
+void emulated_host::reportProblem(const script_slot& s, const std::string& what) {
+    m_problems.push_back({m_location, s.name + " " + what});
+    m_out.entry("PROBLEM", who(s), s.name + " " + what);
 }
 
 char* emulated_host::call(script_slot& s, char* argument, int kind) {
-    host_link* outer = m_current;
-    m_current = s.link.get();
+    script_slot* outer = m_current;
+    m_current = &s;
     char* result = nullptr;
+    entering(handlerOf(kind));
     try {
         result = s.script->callback(argument, kind);
     } catch (...) {
-        reportProblem(*s.link,
-                      "let an exception escape its callback (kind " + std::to_string(kind) + ")");
+        reportProblem(s, "let an exception escape its callback (kind " +
+                                   std::to_string(kind) + "): " + currentExceptionText());
     }
+    leaving();
     m_current = outer;
     return result;
 }
 
 void emulated_host::create(script_slot& s) {
-    s.link->beginLife();
-    m_out.entry("create", who(*s.link),
+    s.state = script_state();
+    m_out.entry("create", who(s),
                 s.name + " from " + s.path +
                     (s.startup.empty() ? "" : ", start-up text '" + s.startup + "'"));
-    m_current = s.link.get();
+    m_current = &s;
+    bool thrown = false;
+    entering("load_vesk_client_script");
     try {
         s.script = s.library->factory()(s.link.get(), s.startup.c_str());
     } catch (...) {
-        reportProblem(*s.link, "let an exception escape load_vesk_client_script");
+        // One report, with the message: the script was not created either way.
+        reportProblem(s, "was not created: load_vesk_client_script let an exception "
+                               "escape: " +
+                                   currentExceptionText());
         s.script = nullptr;
+        thrown = true;
     }
+    leaving();
     m_current = nullptr;
     if (s.script == nullptr) {
-        reportProblem(*s.link, "was not created: load_vesk_client_script returned null");
-        s.link->endLife();
+        if (!thrown) {
+            reportProblem(s, "was not created: load_vesk_client_script returned null");
+        }
+        s.state = script_state();
         return;
     }
     drain();
@@ -143,17 +244,19 @@ void emulated_host::create(script_slot& s) {
 void emulated_host::destroy(script_slot& s) {
     vesk_client_callback* script = s.script;
     s.script = nullptr;
-    m_out.entry("destroy", who(*s.link), s.name);
-    m_current = s.link.get();
+    m_out.entry("destroy", who(s), s.name);
+    m_current = &s;
+    entering("the destructor");
     try {
         delete script;
     } catch (...) {
-        reportProblem(*s.link, "let an exception escape its destructor");
+        reportProblem(s, "let an exception escape its destructor: " + currentExceptionText());
     }
+    leaving();
     m_current = nullptr;
-    s.link->endLife();
+    s.state = script_state();
     for (const std::string& leak : s.link->ledger().unreleased()) {
-        reportProblem(*s.link, leak);
+        reportProblem(s, leak);
     }
     drain();
 }
@@ -167,75 +270,88 @@ void emulated_host::finish() {
 }
 
 void emulated_host::parent(script_slot& s, const std::string& text) {
-    m_out.entry("in", who(*s.link), "[3] parent text \"" + text + "\"");
+    m_out.entry("in", who(s), "[3] parent text \"" + text + "\"");
     std::vector<char> argument = writable(text);
-    char* answer = call(s, argument.data(), 3);
-    host_link& link = *s.link;
-    link.parentGiven = true;
-    link.answered = answer != nullptr;
+    char* answer = call(s, argument.data(), VESK_EVENT_PARENT);
+    script_record& r = s.record;
+    r.parentGiven = true;
+    r.answered = answer != nullptr;
     // Copied at once and handed back: the script owns the block until then.
-    link.answer = answer != nullptr ? std::string(answer) : std::string();
-    m_out.entry("answer", who(link), answer != nullptr ? link.answer : "(none)");
+    r.answer = answer != nullptr ? std::string(answer) : std::string();
+    m_out.entry("answer", who(s), answer != nullptr ? r.answer : "(none)");
     if (answer != nullptr && s.script != nullptr) {
-        call(s, answer, 5);
+        call(s, answer, VESK_EVENT_RELEASE);
     }
     drain();
 }
 
 void emulated_host::press(script_slot& s, const std::string& panel, const std::string& id,
                           const std::string* caption) {
-    const auto& panels = s.link->panels();
+    const auto& panels = s.state.panels;
     auto open = panels.find(panel);
     if (open == panels.end()) {
-        note(*s.link, "host", "panel " + panel + " is not open; pressing it all the same");
+        note(s, "host", "panel " + panel + " is not open; pressing it all the same");
     } else if (open->second.find(id) == nullptr) {
-        note(*s.link, "host",
+        note(s, "host",
              "panel " + panel + " has no control '" + id + "'; pressing it all the same");
     }
     decodeCaptionString decoded(caption != nullptr ? caption->c_str() : nullptr);
-    vesk_host_button button{0, 0, panel.c_str(), id.c_str(),
-                            caption != nullptr ? &decoded : nullptr};
-    m_out.entry("in", who(*s.link),
+    vesk_host_button* button = m_events.fresh(
+        vesk_host_button{0, 0, panel.c_str(), id.c_str(), caption != nullptr ? &decoded : nullptr});
+    m_out.entry("in", who(s),
                 "[2] button " + panel + ":" + id +
                     (caption != nullptr ? " caption \"" + *caption + "\"" : ""));
-    call(s, reinterpret_cast<char*>(&button), 2);
+    call(s, reinterpret_cast<char*>(button), VESK_EVENT_BUTTON);
+    m_events.retire(button);
     drain();
 }
 
 void emulated_host::revertive(script_slot& s, int kind, int device, int index,
                               const std::string& text) {
-    vesk_host_revertive event{device, 0, index, 0, text.c_str()};
-    m_out.entry("in", who(*s.link),
-                "[" + std::to_string(kind) + "] " + (kind == 6 ? "secondary " : "") + "revertive " +
+    revertive(s, kind, device, index, text, true);
+}
+
+void emulated_host::revertive(script_slot& s, int kind, int device, int index,
+                              const std::string& text, bool thenDrain) {
+    vesk_host_revertive* event =
+        m_events.fresh(vesk_host_revertive{device, 0, index, 0, text.c_str()});
+    m_out.entry("in", who(s),
+                "[" + std::to_string(kind) + "] " +
+                    (kind == VESK_EVENT_SECONDARY_REVERTIVE ? "secondary " : "") + "revertive " +
                     std::to_string(device) + ":" + std::to_string(index) + " \"" + text + "\"");
-    call(s, reinterpret_cast<char*>(&event), kind);
-    drain();
+    call(s, reinterpret_cast<char*>(event), kind);
+    m_events.retire(event);
+    if (thenDrain) {
+        drain();
+    }
 }
 
 void emulated_host::hostEvent(script_slot& s) {
     // The script never reads this structure; it gets one all the same.
-    std::int32_t structure[8] = {};
-    m_out.entry("in", who(*s.link), "[7] host event");
-    call(s, reinterpret_cast<char*>(structure), 7);
+    host_structure* structure = m_events.fresh(host_structure{});
+    m_out.entry("in", who(s), "[7] host event");
+    call(s, reinterpret_cast<char*>(structure), VESK_EVENT_HOST);
+    m_events.retire(structure);
     drain();
 }
 
 void emulated_host::timer(script_slot& s, int id) {
-    m_out.entry("in", who(*s.link), "[4] timer " + std::to_string(id));
-    call(s, reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), 4);
+    m_out.entry("in", who(s), "[4] timer " + std::to_string(id));
+    call(s, reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), VESK_EVENT_TIMER);
     drain();
 }
 
-void emulated_host::queueRevertive(host_link& target, int device, int index,
+void emulated_host::queueRevertive(script_slot& target, device_kind kind, int device, int index,
                                    const std::string& text) {
-    m_queue.push_back({&target, device, index, text});
+    int event = kind == device_kind::router ? VESK_EVENT_REVERTIVE : VESK_EVENT_SECONDARY_REVERTIVE;
+    m_queue.push_back({&target, event, device, index, text});
 }
 
-void emulated_host::crosspointChanged(const router& r, int destination) {
-    std::string name = r.sourceName(r.crosspoints.at(destination));
+void emulated_host::deviceChanged(device_kind kind, int device, int index,
+                                  const std::string& text) {
     for (auto& s : m_slots) {
-        if (s->script != nullptr && s->link->registeredFor(r.device, destination)) {
-            queueRevertive(*s->link, r.device, destination, name);
+        if (s->script != nullptr && s->state.registeredFor(kind, device, index)) {
+            queueRevertive(*s, kind, device, index, text);
         }
     }
 }
@@ -245,21 +361,17 @@ void emulated_host::drain() {
     while (!m_queue.empty()) {
         pending_event next = m_queue.front();
         m_queue.pop_front();
-        script_slot* s = slotOf(next.target);
-        if (s == nullptr || s->script == nullptr) {
+        script_slot& s = *next.target;
+        if (s.script == nullptr) {
             continue;
         }
         if (++delivered > eventLimit) {
-            reportProblem(*next.target, "set off more than " + std::to_string(eventLimit) +
-                                            " events in one step; the rest were dropped");
+            reportProblem(s, "set off more than " + std::to_string(eventLimit) +
+                                 " events in one step; the rest were dropped");
             m_queue.clear();
             return;
         }
-        vesk_host_revertive event{next.device, 0, next.index, 0, next.text.c_str()};
-        m_out.entry("in", who(*s->link),
-                    "[1] revertive " + std::to_string(next.device) + ":" +
-                        std::to_string(next.index) + " \"" + next.text + "\"");
-        call(*s, reinterpret_cast<char*>(&event), 1);
+        revertive(s, next.kind, next.device, next.index, next.text, false);
     }
 }
 
@@ -269,10 +381,36 @@ bool emulated_host::route(int device, int source, int destination, std::string& 
     return switched;
 }
 
+bool emulated_host::write(int device, int index, const std::string& text, std::string& why) {
+    bool written = writeSlot(device, index, text, why);
+    drain();
+    return written;
+}
+
+bool emulated_host::set(int device, int index, bool on, std::string& why) {
+    bool done = setState(device, index, on, why);
+    drain();
+    return done;
+}
+
+namespace {
+
+// Why a device of the wanted kind is not there.
+std::string missing(system_model& system, int device, device_kind wanted) {
+    device_kind kind = device_kind::router;
+    if (!system.kindOf(device, kind)) {
+        return "the system has no device " + std::to_string(device);
+    }
+    return "device " + std::to_string(device) + " is a " + deviceKindName(kind) +
+           " device, not a " + deviceKindName(wanted) + " device";
+}
+
+} // namespace
+
 bool emulated_host::switchRouter(int device, int source, int destination, std::string& why) {
     router* r = m_system.findRouter(device);
     if (r == nullptr) {
-        why = "the system has no device " + std::to_string(device);
+        why = missing(m_system, device, device_kind::router);
         return false;
     }
     if (!r->validSource(source) || !r->validDestination(destination)) {
@@ -287,7 +425,45 @@ bool emulated_host::switchRouter(int device, int source, int destination, std::s
                 std::to_string(device) + ": " + r->destinationName(destination) + " (" +
                     std::to_string(destination) + ") now on " + r->sourceName(source) + " (" +
                     std::to_string(source) + ")");
-    crosspointChanged(*r, destination);
+    deviceChanged(device_kind::router, device, destination, r->sourceName(source));
+    return true;
+}
+
+bool emulated_host::writeSlot(int device, int index, const std::string& text, std::string& why) {
+    text_device* t = m_system.findTextDevice(device);
+    if (t == nullptr) {
+        why = missing(m_system, device, device_kind::text);
+        return false;
+    }
+    if (!t->validSlot(index)) {
+        why = "text device " + std::to_string(device) + " has slots 1 to " +
+              std::to_string(t->slots) + "; no slot " + std::to_string(index);
+        return false;
+    }
+    t->texts[index] = text;
+    m_out.entry("device", std::string(),
+                std::to_string(device) + ": slot " + std::to_string(index) + " now \"" + text +
+                    "\"");
+    deviceChanged(device_kind::text, device, index, text);
+    return true;
+}
+
+bool emulated_host::setState(int device, int index, bool on, std::string& why) {
+    state_device* g = m_system.findStateDevice(device);
+    if (g == nullptr) {
+        why = missing(m_system, device, device_kind::state);
+        return false;
+    }
+    if (!g->validIndex(index)) {
+        why = "state device " + std::to_string(device) + " has indices 1 to " +
+              std::to_string(g->indices) + "; no index " + std::to_string(index);
+        return false;
+    }
+    g->states[index] = on;
+    m_out.entry("device", std::string(),
+                std::to_string(device) + ": index " + std::to_string(index) + " now " +
+                    (on ? "on" : "off"));
+    deviceChanged(device_kind::state, device, index, on ? "1" : "0");
     return true;
 }
 
@@ -297,13 +473,13 @@ void emulated_host::advance(long long milliseconds) {
     for (;;) {
         script_slot* due = nullptr;
         int dueId = 0;
-        const host_link::timer* best = nullptr;
+        const script_timer* best = nullptr;
         for (auto& s : m_slots) {
             if (s->script == nullptr) {
                 continue;
             }
-            for (const auto& t : s->link->timers()) {
-                const host_link::timer& candidate = t.second;
+            for (const auto& t : s->state.timers) {
+                const script_timer& candidate = t.second;
                 bool earlier = best == nullptr || candidate.due < best->due ||
                                (candidate.due == best->due && candidate.order < best->order);
                 if (candidate.due <= target && earlier) {
@@ -317,12 +493,11 @@ void emulated_host::advance(long long milliseconds) {
             break;
         }
         if (++fired > timerFiringLimit) {
-            reportProblem(*due->link, "has timers firing more than " +
-                                          std::to_string(timerFiringLimit) +
-                                          " times in one advance; the clock stops here");
+            reportProblem(*due, "has timers firing more than " + std::to_string(timerFiringLimit) +
+                                    " times in one advance; the clock stops here");
             break;
         }
-        host_link::timer& t = due->link->timers()[dueId];
+        script_timer& t = due->state.timers[dueId];
         m_now = t.due;
         t.due += t.interval;
         m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
@@ -334,21 +509,40 @@ void emulated_host::advance(long long milliseconds) {
 
 void emulated_host::show() {
     m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
-    for (const auto& entry : m_system.routers()) {
-        const router* r = entry.second.get();
-        if (r == nullptr) {
-            continue;
+    for (const auto& entry : m_system.devices()) {
+        const system_model::loaded_device& d = entry.second;
+        std::string state;
+        if (d.asRouter) {
+            const router& r = *d.asRouter;
+            state = std::to_string(r.device) + " " + r.name + ":";
+            for (const auto& x : r.crosspoints) {
+                state += "\n" + r.destinationName(x.first) + " (" + std::to_string(x.first) +
+                         ") <- " + r.sourceName(x.second) + " (" + std::to_string(x.second) + ")";
+            }
+            m_out.entry("router", std::string(), state);
+        } else if (d.asText) {
+            const text_device& t = *d.asText;
+            state = std::to_string(t.device) + " " + t.name + " (" + std::to_string(t.slots) +
+                    " slots):";
+            for (const auto& slot : t.texts) {
+                state += "\nslot " + std::to_string(slot.first) + " \"" + slot.second + "\"";
+            }
+            m_out.entry("device", std::string(), state);
+        } else if (d.asState) {
+            const state_device& g = *d.asState;
+            state = std::to_string(g.device) + " " + g.name + " (" + std::to_string(g.indices) +
+                    " indices) on:";
+            for (const auto& index : g.states) {
+                if (index.second) {
+                    state += " " + std::to_string(index.first);
+                }
+            }
+            m_out.entry("device", std::string(), state);
         }
-        std::string state = std::to_string(r->device) + " " + r->name + ":";
-        for (const auto& x : r->crosspoints) {
-            state += "\n" + r->destinationName(x.first) + " (" + std::to_string(x.first) + ") <- " +
-                     r->sourceName(x.second) + " (" + std::to_string(x.second) + ")";
-        }
-        m_out.entry("router", std::string(), state);
     }
     for (auto& s : m_slots) {
         std::string owner = s->name + (s->script != nullptr ? "" : " (destroyed)");
-        for (const auto& p : s->link->panels()) {
+        for (const auto& p : s->state.panels) {
             std::string state = p.first + ": " + p.second.file;
             for (const control& c : p.second.controls) {
                 state += "\n" + c.id + ":";
@@ -358,7 +552,7 @@ void emulated_host::show() {
             }
             m_out.entry("panel", owner, state);
         }
-        for (const auto& t : s->link->timers()) {
+        for (const auto& t : s->state.timers) {
             m_out.entry("timer", owner,
                         std::to_string(t.first) + " every " + std::to_string(t.second.interval) +
                             " ms, next at " + std::to_string(t.second.due) + " ms");

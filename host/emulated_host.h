@@ -11,21 +11,55 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "host_link.h"
+#include "call_record.h"
+#include "emulated_link.h"
+#include "event_memory.h"
 #include "platform.h"
 #include "system_model.h"
 #include "transcript.h"
 
 namespace vesk_host {
 
+// What a scenario checks about one script: lines sent and debug text written since the last
+// block of expectations about it, and the answer to the last parent text.
+struct script_record {
+    std::vector<std::string> sent;
+    std::size_t sentChecked = 0;
+    std::string debugText;
+    bool expected = false; // an expectation looked at this script since its last event
+    bool parentGiven = false;
+    bool answered = false;
+    std::string answer;
+};
+
+struct script_timer {
+    int interval = 0;
+    long long due = 0;
+    long long order = 0; // start order, to fire timers due together in a stable order
+};
+
+// What the host keeps for one life of a script: its open panels, running timers and the
+// device indices it registered for.
+struct script_state {
+    std::map<std::string, panel_layout> panels;
+    std::map<int, script_timer> timers;
+    // (device kind, device) to the ranges of indices registered, first to last.
+    std::map<std::pair<device_kind, int>, std::vector<std::pair<int, int>>> registrations;
+
+    bool registeredFor(device_kind kind, int device, int index) const;
+};
+
 struct script_slot {
     std::string name;
     std::string path;
     std::string startup;
     std::shared_ptr<script_library> library;
-    std::unique_ptr<host_link> link;
+    script_record record;
+    script_state state;
+    std::unique_ptr<emulated_link> link;
     vesk_client_callback* script = nullptr; // the live object, owned by the host
 };
 
@@ -59,36 +93,53 @@ public:
     void hostEvent(script_slot& s);
     void timer(script_slot& s, int id);
 
-    // A switch made elsewhere in the system; false, with `why`, when the router refuses it.
+    // Changes made elsewhere in the system; false, with `why`, when the device refuses it.
     bool route(int device, int source, int destination, std::string& why);
-    // The same switch asked for by a script's line: its revertives wait in the queue.
+    bool write(int device, int index, const std::string& text, std::string& why);
+    bool set(int device, int index, bool on, std::string& why);
+    // The same changes asked for by a script's line: the revertives wait in the queue.
     bool switchRouter(int device, int source, int destination, std::string& why);
+    bool writeSlot(int device, int index, const std::string& text, std::string& why);
+    bool setState(int device, int index, bool on, std::string& why);
     // Moves the virtual clock on, firing due timers in order.
     void advance(long long milliseconds);
     long long now() const { return m_now; }
-    // Writes the state of panels, routers and timers to the transcript.
+    // Writes the state of panels, devices and timers to the transcript.
     void show();
 
     // Where the run is, for the problems raised from now on ("file:line").
-    void setLocation(const std::string& where) { m_location = where; }
+    void setLocation(const std::string& where);
+    // Keeps `record` up to date with the calls into scripts, the location and the lines sent,
+    // for a supervisor to read if the run dies. Null: nothing kept.
+    void keepRecord(call_record* record) { m_record = record; }
     struct problem {
         std::string where;
         std::string what;
     };
     const std::vector<problem>& problems() const { return m_problems; }
+    // Under --strict, what the host would only warn about fails the run.
+    void setStrict(bool strict) { m_strict = strict; }
+    // Something the host can go on with but the author should hear of; a problem under
+    // --strict. Never silent.
+    void warn(const std::string& what);
 
     // For the host links.
     system_model& system() { return m_system; }
-    void note(const host_link& link, const char* tag, const std::string& text);
-    void reportProblem(const host_link& link, const std::string& what);
-    void queueRevertive(host_link& target, int device, int index, const std::string& text);
-    // Every live link registered for the destination hears of the switch.
-    void crosspointChanged(const router& r, int destination);
+    void note(const script_slot& s, const char* tag, const std::string& text);
+    void reportProblem(const script_slot& s, const std::string& what);
+    // A revertive for one script, delivered once the call into it has returned. Routers
+    // report with VESK_EVENT_REVERTIVE, text and state devices with
+    // VESK_EVENT_SECONDARY_REVERTIVE.
+    void queueRevertive(script_slot& target, device_kind kind, int device, int index,
+                        const std::string& text);
+    // Every live script registered for the index hears of the change.
+    void deviceChanged(device_kind kind, int device, int index, const std::string& text);
     long long nextTimerOrder() { return ++m_timerOrder; }
 
 private:
     struct pending_event {
-        host_link* target;
+        script_slot* target;
+        int kind;
         int device;
         int index;
         std::string text;
@@ -97,10 +148,13 @@ private:
     // Calls into the script with the debug output attributed to it; a thrown exception is
     // reported, never passed on.
     char* call(script_slot& s, char* argument, int kind);
+    void entering(const char* handler);
+    void leaving();
     void drain();
-    script_slot* slotOf(const host_link* link);
+    void revertive(script_slot& s, int kind, int device, int index, const std::string& text,
+                   bool thenDrain);
     // The script's name in the transcript, when several run side by side.
-    std::string who(const host_link& link) const;
+    std::string who(const script_slot& s) const;
     static void debugWritten(const char* text, void* context);
 
     system_model& m_system;
@@ -108,12 +162,15 @@ private:
     std::vector<std::unique_ptr<script_slot>> m_slots;
     std::map<std::string, std::shared_ptr<script_library>> m_libraries;
     std::deque<pending_event> m_queue;
-    host_link* m_current = nullptr;
+    script_slot* m_current = nullptr; // the script the host is calling into
     bool m_debugCaptured = false;
     long long m_now = 0;
     long long m_timerOrder = 0;
     std::string m_location;
     std::vector<problem> m_problems;
+    call_record* m_record = nullptr;
+    event_memory m_events;
+    bool m_strict = false;
 };
 
 } // namespace vesk_host

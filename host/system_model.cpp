@@ -103,38 +103,104 @@ std::string system_model::configFile(const std::string& name) const {
     return m_dir + "/config/system/" + name;
 }
 
-router* system_model::findRouter(int device) {
-    auto known = m_routers.find(device);
-    if (known != m_routers.end()) {
-        return known->second.get();
+const char* deviceKindName(device_kind kind) {
+    switch (kind) {
+    case device_kind::text:
+        return "text";
+    case device_kind::state:
+        return "state";
+    default:
+        return "router";
     }
-    std::unique_ptr<router> loaded;
-    if (!m_dir.empty() && device >= 0) {
-        char file[32];
-        std::snprintf(file, sizeof file, "dev_%03d.ini", device);
-        std::string path = configFile(file);
-        if (!iniSections(path).empty()) {
-            loaded.reset(new router);
-            loaded->device = device;
-            loaded->name = iniValue(path, "Device", "name", "device " + std::to_string(device));
-            loaded->sources = readNames(path, "Sources", "DatabaseSize_0", loaded->sourceNames);
-            loaded->destinations =
-                readNames(path, "Destinations", "DatabaseSize_1", loaded->destinationNames);
-            for (int d = 1; d <= loaded->destinations && loaded->sources > 0; ++d) {
-                loaded->crosspoints[d] = 1;
-            }
-            for (const auto& entry : iniSection(path, "Crosspoints")) {
-                int destination = numberOr(entry.first, 0);
-                int source = numberOr(entry.second, 0);
-                if (loaded->validDestination(destination) && loaded->validSource(source)) {
-                    loaded->crosspoints[destination] = source;
-                }
+}
+
+std::string text_device::text(int index) const {
+    auto found = texts.find(index);
+    return found != texts.end() ? found->second : std::string();
+}
+
+bool state_device::on(int index) const {
+    auto found = states.find(index);
+    return found != states.end() && found->second;
+}
+
+system_model::loaded_device* system_model::load(int device) {
+    auto known = m_devices.find(device);
+    if (known != m_devices.end()) {
+        return &known->second;
+    }
+    loaded_device& entry = m_devices[device];
+    if (m_dir.empty() || device < 0) {
+        return &entry;
+    }
+    char file[32];
+    std::snprintf(file, sizeof file, "dev_%03d.ini", device);
+    std::string path = configFile(file);
+    if (iniSections(path).empty()) {
+        return &entry;
+    }
+    std::string name = iniValue(path, "Device", "name", "device " + std::to_string(device));
+    std::string kind = iniValue(path, "Device", "kind", "router");
+    if (kind == "text") {
+        entry.kind = device_kind::text;
+        entry.asText.reset(new text_device);
+        text_device& t = *entry.asText;
+        t.device = device;
+        t.name = name;
+        t.slots = readNames(path, "Slots", "DatabaseSize_0", t.texts);
+        t.texts.erase(t.texts.upper_bound(t.slots), t.texts.end());
+        return &entry;
+    }
+    if (kind == "state") {
+        entry.kind = device_kind::state;
+        entry.asState.reset(new state_device);
+        state_device& g = *entry.asState;
+        g.device = device;
+        g.name = name;
+        std::map<int, std::string> states;
+        g.indices = readNames(path, "States", "DatabaseSize_0", states);
+        for (const auto& each : states) {
+            if (g.validIndex(each.first)) {
+                g.states[each.first] = each.second == "1" || each.second == "on";
             }
         }
+        return &entry;
     }
-    router* result = loaded.get();
-    m_routers[device] = std::move(loaded);
-    return result;
+    entry.asRouter.reset(new router);
+    router& r = *entry.asRouter;
+    r.device = device;
+    r.name = name;
+    r.sources = readNames(path, "Sources", "DatabaseSize_0", r.sourceNames);
+    r.destinations = readNames(path, "Destinations", "DatabaseSize_1", r.destinationNames);
+    for (int d = 1; d <= r.destinations && r.sources > 0; ++d) {
+        r.crosspoints[d] = 1;
+    }
+    for (const auto& each : iniSection(path, "Crosspoints")) {
+        int destination = numberOr(each.first, 0);
+        int source = numberOr(each.second, 0);
+        if (r.validDestination(destination) && r.validSource(source)) {
+            r.crosspoints[destination] = source;
+        }
+    }
+    return &entry;
+}
+
+router* system_model::findRouter(int device) {
+    return load(device)->asRouter.get();
+}
+
+text_device* system_model::findTextDevice(int device) {
+    return load(device)->asText.get();
+}
+
+state_device* system_model::findStateDevice(int device) {
+    return load(device)->asState.get();
+}
+
+bool system_model::kindOf(int device, device_kind& kind) {
+    loaded_device* entry = load(device);
+    kind = entry->kind;
+    return entry->asRouter || entry->asText || entry->asState;
 }
 
 std::string system_model::instance(const std::string& name) const {

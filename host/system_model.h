@@ -3,8 +3,12 @@
 //
 // Layout of the folder <root>/<system>:
 //   config/system/configdb.ini   the configuration database (workstation settings ...)
-//   config/system/dev_NNN.ini    one router device: [Device] name, [Database] sizes,
-//                                [Sources] and [Destinations] names, [Crosspoints] start state
+//   config/system/dev_NNN.ini    one device; [Device] kind is router (the default), text or
+//                                state, and name. A router has [Database] sizes, [Sources]
+//                                and [Destinations] names, [Crosspoints] its start state; a
+//                                text device (the I-family lines) DatabaseSize_0 slots and
+//                                [Slots] their start texts; a state device (the G-family
+//                                lines) DatabaseSize_0 indices and [States] those that are on
 //   config/system/host.ini       [Host] info, [Instances] name=device offset, [Network] names
 //   panels/<name>.ini            one panel layout: a section per control, keys its properties
 #pragma once
@@ -38,6 +42,32 @@ struct router {
     int indexOf(int database, const std::string& name) const;
 };
 
+// The kinds of device the lines address: each family of lines has its own.
+enum class device_kind { router, text, state };
+const char* deviceKindName(device_kind kind);
+
+// Slots numbered from 1, each holding a text (empty until written).
+struct text_device {
+    int device = 0;
+    std::string name;
+    int slots = 0;
+    std::map<int, std::string> texts;
+
+    bool validSlot(int index) const { return index >= 1 && index <= slots; }
+    std::string text(int index) const;
+};
+
+// Indices numbered from 1, each on or off (off until set).
+struct state_device {
+    int device = 0;
+    std::string name;
+    int indices = 0;
+    std::map<int, bool> states;
+
+    bool validIndex(int index) const { return index >= 1 && index <= indices; }
+    bool on(int index) const;
+};
+
 struct control {
     std::string id;
     std::vector<std::pair<std::string, std::string>> properties;
@@ -63,10 +93,22 @@ public:
 
     const std::string& dir() const { return m_dir; }
 
-    // The router with this device number, read from its device file on first use; null when
-    // the system has no such device.
+    // The device with this number, read from its device file on first use; null when the
+    // system has no such device or it is of another kind.
     router* findRouter(int device);
-    const std::map<int, std::unique_ptr<router>>& routers() const { return m_routers; }
+    text_device* findTextDevice(int device);
+    state_device* findStateDevice(int device);
+    // The kind of the device; false when the system has none with this number.
+    bool kindOf(int device, device_kind& kind);
+
+    // Every device read so far, by number.
+    struct loaded_device {
+        device_kind kind = device_kind::router;
+        std::unique_ptr<router> asRouter;
+        std::unique_ptr<text_device> asText;
+        std::unique_ptr<state_device> asState;
+    };
+    const std::map<int, loaded_device>& devices() const { return m_devices; }
 
     // The instance table's entry, "device offset"; empty when the instance is unknown.
     std::string instance(const std::string& name) const;
@@ -81,8 +123,10 @@ private:
     std::string configFile(const std::string& name) const;
 
     std::string m_dir;
-    // A null entry remembers a device that has no file.
-    std::map<int, std::unique_ptr<router>> m_routers;
+    loaded_device* load(int device);
+
+    // An entry with no device remembers a number that has no file.
+    std::map<int, loaded_device> m_devices;
 };
 
 } // namespace vesk_host

@@ -17,6 +17,9 @@ std::string numbered(int line) {
 void transcript::write(const std::string& text) {
     m_inComment = false;
     m_text += text;
+    if (m_mirror) {
+        m_mirror(text);
+    }
     if (m_out != nullptr) {
         *m_out << text << std::flush;
     }

@@ -3,8 +3,10 @@
 // release problems). Everything written is also kept for the JUnit report.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 namespace vesk_host {
 
@@ -26,12 +28,16 @@ public:
     void plain(const std::string& text);
 
     const std::string& text() const { return m_text; }
+    // Also hands everything written from now on to `mirror`, as it is written: a supervisor
+    // keeps the record of a run that dies.
+    void mirrorTo(std::function<void(const std::string&)> mirror) { m_mirror = std::move(mirror); }
 
 private:
     void write(const std::string& text);
 
     std::ostream* m_out;
     std::string m_text;
+    std::function<void(const std::string&)> m_mirror;
     bool m_inComment = false;
 };
 

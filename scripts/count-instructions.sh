@@ -3,6 +3,7 @@
 # that, unlike time, does not move with the load of the machine. Run after
 # scripts/run-benchmarks.sh has built the program. Without names, the rows the goals are about.
 #   scripts/count-instructions.sh command/router/RC event/m
+# valgrind is installed first with apt-get when missing, saying so (scripts/ensure-packages.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

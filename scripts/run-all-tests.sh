@@ -4,7 +4,8 @@
 #   2. hardening: valgrind, bounded fuzzing, the AddressSanitizer/UBSan build's suite;
 #   3. the Windows builds: x86-64 under Wine, i686 built and inspected;
 #   4. vesk-host's page in a real browser (chromium).
-# Each step installs with apt-get what it needs beyond the machine's own tools.
+# Each step installs with apt-get what it needs beyond the machine's own tools, saying so first
+# (scripts/ensure-packages.sh). VESK_JOBS sets the parallel jobs (default: the cores there are).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
@@ -12,7 +13,7 @@ start=$SECONDS
 scripts/ensure-packages.sh cmake:cmake g++:g++ make:make /usr/include/gtest/gtest.h:libgtest-dev \
     /usr/include/civetweb.h:libcivetweb-dev /usr/include/nlohmann/json.hpp:nlohmann-json3-dev
 
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=$(scripts/build-jobs.sh)
 
 echo "== default build (GCC) =="
 cmake --preset default >/dev/null
@@ -23,12 +24,17 @@ echo "default build and tests: $((SECONDS - start)) s"
 scripts/test-hardening.sh
 echo "with hardening: $((SECONDS - start)) s"
 
-if [ -x scripts/test-windows.sh ]; then
-    scripts/test-windows.sh
-    echo "with the Windows legs: $((SECONDS - start)) s"
+# A leg whose script lost its run bit fails the run rather than being skipped.
+if [ ! -x scripts/test-windows.sh ]; then
+    echo "scripts/test-windows.sh is not executable" >&2
+    exit 1
 fi
-if [ -x scripts/test-browser.sh ]; then
-    scripts/test-browser.sh
-    echo "with the browser tests: $((SECONDS - start)) s"
+scripts/test-windows.sh
+echo "with the Windows legs: $((SECONDS - start)) s"
+if [ ! -x scripts/test-browser.sh ]; then
+    echo "scripts/test-browser.sh is not executable" >&2
+    exit 1
 fi
+scripts/test-browser.sh
+echo "with the browser tests: $((SECONDS - start)) s"
 echo "all tests passed in $((SECONDS - start)) s"

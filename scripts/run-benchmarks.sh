@@ -3,13 +3,15 @@
 # the ratio to each floor. Arguments go to the benchmark program, e.g.
 #   scripts/run-benchmarks.sh --benchmark_filter=event/
 # BENCH_REPETITIONS (default 5) sets how many runs the median is taken over.
+# Missing tools are installed first with apt-get, saying so (scripts/ensure-packages.sh);
+# VESK_JOBS sets the parallel jobs (default: the cores there are).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/ensure-packages.sh cmake:cmake g++:g++ jq:jq \
     /usr/include/benchmark/benchmark.h:libbenchmark-dev
 
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=$(scripts/build-jobs.sh)
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$jobs" >/dev/null
 

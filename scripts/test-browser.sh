@@ -11,7 +11,7 @@ scripts/ensure-packages.sh cmake:cmake g++:g++ make:make node:nodejs npm:npm \
     /usr/include/civetweb.h:libcivetweb-dev /usr/include/nlohmann/json.hpp:nlohmann-json3-dev
 
 echo "== browser tests (chromium, playwright-core) =="
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=$(scripts/build-jobs.sh)
 [ -f build/default/CMakeCache.txt ] || cmake --preset default >/dev/null
 cmake --build --preset default --target vesk-host viewTrail faulty_throw -j "$jobs"
 

@@ -8,11 +8,13 @@
 #   3. the whole test suite in the asan-ubsan build.
 # Inputs that fuzzing finds are kept in build/fuzz/corpus-work/<target>; crashes go to
 # build/fuzz/artifacts/ and fail the run.
+# Missing tools are installed first with apt-get, saying so (scripts/ensure-packages.sh);
+# VESK_JOBS sets the parallel jobs (default: the cores there are).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 fuzz_seconds=${VESK_FUZZ_SECONDS:-60}
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=$(scripts/build-jobs.sh)
 start=$SECONDS
 
 phase() {

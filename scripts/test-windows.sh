@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The Windows legs: the 64-bit build with its tests under Wine, and the 32-bit build of the
-# panel host's own platform, which is inspected (export table, layouts) but cannot run here.
+# The Windows legs: the 64-bit MinGW build with its tests under Wine (the code on the real
+# Windows calls), the 32-bit MinGW build, inspected, and the MSVC-ABI builds of the DLLs a
+# Visual Studio-built host loads, 64-bit and 32-bit, inspected.
+# Missing tools are installed first with apt-get, saying so (scripts/ensure-packages.sh);
+# VESK_JOBS sets the parallel jobs (default: the cores there are).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,9 +12,13 @@ scripts/ensure-packages.sh \
     x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64 \
     i686-w64-mingw32-g++-posix:g++-mingw-w64-i686 \
     /usr/lib/wine/wine64:wine64 \
-    /usr/src/googletest/CMakeLists.txt:googletest
+    /usr/src/googletest/CMakeLists.txt:googletest \
+    clang-cl-14:clang-14 \
+    lld-link-14:lld-14 \
+    /usr/include/wine/wine/msvcrt/stdlib.h:libwine-dev \
+    /usr/lib/llvm-14/include/c++/v1/__config:libc++-14-dev
 
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=$(scripts/build-jobs.sh)
 
 leg() {
     local preset=$1
@@ -41,3 +48,5 @@ leg() {
 
 leg windows-x64
 leg windows-x86
+leg windows-msvc-x64
+leg windows-msvc-x86

@@ -11,12 +11,6 @@
 
 #include "vesk_script_helper.h"
 
-#if defined(_WIN32)
-#define SCRIPT_EXPORT extern "C" __declspec(dllexport)
-#else
-#define SCRIPT_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
-
 namespace {
 
 // A script addresses the panel it opens itself as "1".
@@ -84,8 +78,14 @@ private:
 
 } // namespace
 
-// The one export the panel host looks for. The host owns the script it returns.
-SCRIPT_EXPORT vesk_client_callback* load_vesk_client_script(vesk_client_callback* link,
-                                                            const char* startup) {
-    return new (std::nothrow) stopwatch(link, startup);
+// The one export the panel host looks for, by this name, with C linkage and the calling
+// convention VESK_SCRIPT_CALL. The host owns the script it returns. Nothing may be thrown out
+// of it: a constructor that throws gives the host null instead.
+VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
+load_vesk_client_script(vesk_client_callback* link, const char* startup) {
+    try {
+        return new (std::nothrow) stopwatch(link, startup);
+    } catch (...) {
+        return nullptr;
+    }
 }

@@ -22,6 +22,27 @@ bool fitsOneLine(const std::string& text) {
     return !text.empty() && text.find_first_of("\r\n") == std::string::npos && !hasEdgeBlank(text);
 }
 
+json routerState(const router& r) {
+    json sources = json::array();
+    for (int i = 1; i <= r.sources; ++i) {
+        sources.push_back(r.sourceName(i));
+    }
+    json destinations = json::array();
+    for (int d = 1; d <= r.destinations; ++d) {
+        auto on = r.crosspoints.find(d);
+        int source = on != r.crosspoints.end() ? on->second : 0;
+        destinations.push_back({{"index", d},
+                                {"name", r.destinationName(d)},
+                                {"source", source},
+                                {"sourceName", source > 0 ? r.sourceName(source) : ""}});
+    }
+    return {{"device", r.device},
+            {"kind", "router"},
+            {"name", r.name},
+            {"sources", sources},
+            {"destinations", destinations}};
+}
+
 } // namespace
 
 bool isProblemLine(const std::string& line) {
@@ -54,8 +75,9 @@ void host_view::loadDevices() {
         if (name.size() > 8 && name.compare(0, 4, "dev_") == 0 &&
             name.compare(name.size() - 4, 4, ".ini") == 0) {
             std::string digits = name.substr(4, name.size() - 8);
+            device_kind kind = device_kind::router;
             if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() < 6) {
-                m_host.system().findRouter(std::atoi(digits.c_str()));
+                m_host.system().kindOf(std::atoi(digits.c_str()), kind);
             }
         }
     }
@@ -76,17 +98,17 @@ void host_view::begin(const std::string& header) {
     recordSent({});
 }
 
-void host_view::recordSent(const std::map<const host_link*, std::size_t>& from) {
+void host_view::recordSent(const std::map<const script_slot*, std::size_t>& from) {
     for (const auto& slot : m_host.slots()) {
-        const host_link& link = *slot->link;
-        auto start = from.find(&link);
+        const std::vector<std::string>& sentLines = slot->record.sent;
+        auto start = from.find(slot.get());
         std::size_t first = start != from.end() ? start->second : 0;
         std::string prefix = prefixFor(*slot);
-        if (first >= link.sent.size()) {
+        if (first >= sentLines.size()) {
             write(prefix + "expect nothing sent");
         }
-        for (std::size_t i = first; i < link.sent.size(); ++i) {
-            const std::string& sent = link.sent[i];
+        for (std::size_t i = first; i < sentLines.size(); ++i) {
+            const std::string& sent = sentLines[i];
             write(fitsOneLine(sent) ? prefix + "expect sent " + sent
                                     : "# a line that no scenario line can hold was sent here");
         }
@@ -96,8 +118,7 @@ void host_view::recordSent(const std::map<const host_link*, std::size_t>& from) 
 host_view::shown host_view::capture() {
     shown now;
     for (const auto& slot : m_host.slots()) {
-        const host_link& link = *slot->link;
-        for (const auto& p : link.panels()) {
+        for (const auto& p : slot->state.panels) {
             now.panels[{slot->name, p.first}] = p.second.file;
             for (const control& c : p.second.controls) {
                 for (const auto& property : c.properties) {
@@ -106,33 +127,47 @@ host_view::shown host_view::capture() {
                 }
             }
         }
-        for (const auto& t : slot->link->timers()) {
+        for (const auto& t : slot->state.timers) {
             now.timers.insert({slot->name, t.first});
         }
     }
-    for (const auto& entry : m_host.system().routers()) {
-        if (entry.second) {
-            for (const auto& x : entry.second->crosspoints) {
+    for (const auto& entry : m_host.system().devices()) {
+        const system_model::loaded_device& d = entry.second;
+        if (d.asRouter) {
+            for (const auto& x : d.asRouter->crosspoints) {
                 now.crosspoints[{entry.first, x.first}] = x.second;
+            }
+        }
+        if (d.asText) {
+            for (const auto& t : d.asText->texts) {
+                now.texts[{entry.first, t.first}] = t.second;
+            }
+        }
+        if (d.asState) {
+            for (const auto& on : d.asState->states) {
+                now.states[{entry.first, on.first}] = on.second;
             }
         }
     }
     return now;
 }
 
+bool host_view::changesState(const step& s) {
+    return !s.isComment() && !s.isExpectation() && s.command->role != scenario_role::session &&
+           std::string(s.command->name) != "show";
+}
+
 void host_view::run(const step& s) {
-    if (s.isExpectation() || s.what == action::comment || s.what == action::help ||
-        s.what == action::show || s.what == action::quit) {
+    if (!changesState(s)) {
         m_runner.run(s);
         return;
     }
     shown before = capture();
     // Where this step's lines will start: the runner starts a script's record afresh at an
     // event when expectations looked at it since its last one.
-    std::map<const host_link*, std::size_t> from;
+    std::map<const script_slot*, std::size_t> from;
     for (const auto& slot : m_host.slots()) {
-        const host_link& link = *slot->link;
-        from[&link] = link.expected ? 0 : link.sent.size();
+        from[slot.get()] = slot->record.expected ? 0 : slot->record.sent.size();
     }
     m_runner.run(s);
     recordOutcome(s, before, from);
@@ -151,18 +186,19 @@ bool host_view::perform(const std::string& text, std::string& error) {
 }
 
 void host_view::recordOutcome(const step& s, const shown& before,
-                              const std::map<const host_link*, std::size_t>& from) {
+                              const std::map<const script_slot*, std::size_t>& from) {
     ++m_recordedSteps;
     write("");
     write(s.source);
     recordSent(from);
     script_slot* target = m_host.slot(s.target);
-    if (s.what == action::parent && target != nullptr && target->link->parentGiven) {
-        const host_link& link = *target->link;
+    if (std::string(s.command->name) == "parent" && target != nullptr &&
+        target->record.parentGiven) {
+        const script_record& record = target->record;
         std::string answer;
-        if (!link.answered) {
+        if (!record.answered) {
             write(prefixFor(*target) + "expect no answer");
-        } else if (scenarioText(link.answer, answer) && fitsOneLine(answer)) {
+        } else if (scenarioText(record.answer, answer) && fitsOneLine(answer)) {
             write(prefixFor(*target) + "expect answer " + answer);
         }
     }
@@ -211,6 +247,22 @@ void host_view::recordOutcome(const step& s, const shown& before,
                   std::to_string(x.second) + " " + std::to_string(x.first.second));
         }
     }
+    for (const auto& t : after.texts) {
+        auto was = before.texts.find(t.first);
+        std::string text;
+        if ((was == before.texts.end() || was->second != t.second) &&
+            scenarioText(t.second, text) && !hasEdgeBlank(text)) {
+            write("expect slot " + std::to_string(t.first.first) + " " +
+                  std::to_string(t.first.second) + (text.empty() ? "" : " " + text));
+        }
+    }
+    for (const auto& on : after.states) {
+        auto was = before.states.find(on.first);
+        if (was == before.states.end() ? on.second : was->second != on.second) {
+            write("expect state " + std::to_string(on.first.first) + " " +
+                  std::to_string(on.first.second) + (on.second ? " on" : " off"));
+        }
+    }
     for (const auto& t : before.timers) {
         if (after.timers.count(t) == 0) {
             write(slotPrefix(t.first) + "expect timer " + std::to_string(t.second) + " stopped");
@@ -226,9 +278,9 @@ void host_view::recordOutcome(const step& s, const shown& before,
 json host_view::state() {
     json scripts = json::array();
     for (const auto& slot : m_host.slots()) {
-        const host_link& link = *slot->link;
+        const script_record& record = slot->record;
         json panels = json::array();
-        for (const auto& p : link.panels()) {
+        for (const auto& p : slot->state.panels) {
             json controls = json::array();
             for (const control& c : p.second.controls) {
                 json properties = json::array();
@@ -240,59 +292,59 @@ json host_view::state() {
             panels.push_back({{"panel", p.first}, {"file", p.second.file}, {"controls", controls}});
         }
         json timers = json::array();
-        for (const auto& t : slot->link->timers()) {
+        for (const auto& t : slot->state.timers) {
             timers.push_back(
                 {{"id", t.first}, {"interval", t.second.interval}, {"due", t.second.due}});
         }
         scripts.push_back({{"name", slot->name},
                            {"alive", slot->script != nullptr},
-                           {"parentGiven", link.parentGiven},
-                           {"answered", link.answered},
-                           {"answer", link.answer},
+                           {"parentGiven", record.parentGiven},
+                           {"answered", record.answered},
+                           {"answer", record.answer},
                            {"panels", panels},
                            {"timers", timers}});
     }
     json devices = json::array();
-    for (const auto& entry : m_host.system().routers()) {
-        const router* r = entry.second.get();
-        if (r == nullptr) {
-            continue;
+    for (const auto& entry : m_host.system().devices()) {
+        const system_model::loaded_device& d = entry.second;
+        if (d.asRouter) {
+            devices.push_back(routerState(*d.asRouter));
+        } else if (d.asText) {
+            const text_device& t = *d.asText;
+            json slots = json::array();
+            for (int i = 1; i <= t.slots; ++i) {
+                slots.push_back({{"index", i}, {"text", t.text(i)}});
+            }
+            devices.push_back(
+                {{"device", t.device}, {"kind", "text"}, {"name", t.name}, {"slots", slots}});
+        } else if (d.asState) {
+            const state_device& g = *d.asState;
+            json indices = json::array();
+            for (int i = 1; i <= g.indices; ++i) {
+                indices.push_back({{"index", i}, {"on", g.on(i)}});
+            }
+            devices.push_back(
+                {{"device", g.device}, {"kind", "state"}, {"name", g.name}, {"indices", indices}});
         }
-        json sources = json::array();
-        for (int i = 1; i <= r->sources; ++i) {
-            sources.push_back(r->sourceName(i));
-        }
-        json destinations = json::array();
-        for (int d = 1; d <= r->destinations; ++d) {
-            auto on = r->crosspoints.find(d);
-            int source = on != r->crosspoints.end() ? on->second : 0;
-            destinations.push_back({{"index", d},
-                                    {"name", r->destinationName(d)},
-                                    {"source", source},
-                                    {"sourceName", source > 0 ? r->sourceName(source) : ""}});
-        }
-        devices.push_back({{"device", r->device},
-                           {"kind", "router"},
-                           {"name", r->name},
-                           {"sources", sources},
-                           {"destinations", destinations}});
     }
     json problems = json::array();
     for (const auto& p : m_host.problems()) {
         problems.push_back({{"where", p.where}, {"what", p.what}});
     }
-    int failed = m_runner.failures();
     return {{"type", "state"},
             {"clock", m_host.now()},
             {"scripts", scripts},
             {"devices", devices},
             {"problems", problems},
-            {"failedChecks", failed},
+            {"failedChecks", m_runner.failures()},
             {"recordedSteps", m_recordedSteps}};
 }
 
 json host_view::transcriptSince(std::size_t& offset) const {
-    const std::string& text = m_out.text();
+    return transcriptLines(m_out.text(), offset);
+}
+
+json transcriptLines(const std::string& text, std::size_t& offset) {
     json lines = json::array();
     if (offset > text.size()) {
         offset = 0;

@@ -13,7 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "emulated_host.h"
-#include "scenario.h"
+#include "scenario_parser.h"
+#include "scenario_runner.h"
 #include "transcript.h"
 
 namespace vesk_host {
@@ -45,15 +46,19 @@ private:
         std::map<std::tuple<std::string, std::string, std::string, std::string>, std::string>
             properties; // (script, panel, control, property)
         std::map<std::pair<std::string, std::string>, std::string>
-            panels;                                     // file by (script, panel)
-        std::map<std::pair<int, int>, int> crosspoints; // source by (device, destination)
+            panels;                                       // file by (script, panel)
+        std::map<std::pair<int, int>, int> crosspoints;   // source by (device, destination)
+        std::map<std::pair<int, int>, std::string> texts; // by (device, slot)
+        std::map<std::pair<int, int>, bool> states;       // by (device, index)
         std::set<std::pair<std::string, int>> timers;
     };
+    // Steps that may change what the page shows, and so are recorded.
+    static bool changesState(const step& s);
     shown capture();
     void recordOutcome(const step& s, const shown& before,
-                       const std::map<const host_link*, std::size_t>& from);
+                       const std::map<const script_slot*, std::size_t>& from);
     // The lines each script sent from `from` on (from its first when not given).
-    void recordSent(const std::map<const host_link*, std::size_t>& from);
+    void recordSent(const std::map<const script_slot*, std::size_t>& from);
     std::string prefixFor(const script_slot& slot) const;
     void write(const std::string& text);
     void loadDevices();
@@ -68,6 +73,10 @@ private:
 // The transcript's own words for a line that reports a problem: a failed check, a rule the
 // script broke, a line the host could not read, a crash.
 bool isProblemLine(const std::string& line);
+
+// The complete lines of `text` from `offset` (a byte offset, moved on past them), each with
+// whether it reports a problem.
+nlohmann::json transcriptLines(const std::string& text, std::size_t& offset);
 
 // The page, self-contained: everything it needs is in the one text.
 std::string webPage();

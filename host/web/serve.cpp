@@ -18,16 +18,12 @@ namespace {
 
 volatile sig_atomic_t stopRequested = 0;
 
-void onStopSignal(int) {
+extern "C" void onStopSignal(int) {
     stopRequested = 1;
 }
 
-// A greeting carries at most this much of the transcript's end: a long run must not make a
-// new browser too slow to follow.
-const std::size_t greetingTranscriptLimit = 4u * 1024 * 1024;
-
 // Standard input, read without blocking the host: lines are posted like the page's requests.
-void readInput(web_server& server, const std::atomic<bool>& stopping) {
+void readInput(page_link& server, const std::atomic<bool>& stopping) {
     std::string pending;
     char buffer[4096];
     while (!stopping) {
@@ -69,30 +65,60 @@ void readInput(web_server& server, const std::atomic<bool>& stopping) {
     server.post(end);
 }
 
+} // namespace
+
 nlohmann::json transcriptMessage(const nlohmann::json& lines, bool reset) {
     return {{"type", "transcript"}, {"reset", reset}, {"lines", lines}};
 }
 
-} // namespace
+nlohmann::json greetingTranscript(nlohmann::json lines) {
+    // A new browser gets at most this much of the transcript's end: a long run must not make
+    // it too slow to follow.
+    const std::size_t limit = 4u * 1024 * 1024;
+    while (lines.size() > 1 && jsonText(lines).size() > limit) {
+        lines.erase(lines.begin(), lines.begin() + static_cast<long>(lines.size() / 2));
+    }
+    return lines;
+}
 
-bool serve(host_view& view, const serve_settings& settings, std::string& error) {
+std::string servingLine(const std::string& address, int port) {
+    bool six = address.find(':') != std::string::npos;
+    return "serving http://" + (six ? "[" + address + "]" : address) + ":" + std::to_string(port) +
+           "/";
+}
+
+bool serveHere(host_view& view, const serve_settings& settings, std::string& error) {
     web_server server(webPage());
     if (!server.start(settings.address, settings.port, error)) {
         return false;
     }
+    std::cout << servingLine(settings.address, server.port()) << std::endl;
+    serve(view, server);
+    server.stop();
+    return true;
+}
+
+stop_signals::stop_signals() {
     stopRequested = 0;
     struct sigaction stop;
-    struct sigaction oldInterrupt;
-    struct sigaction oldTerminate;
     std::memset(&stop, 0, sizeof stop);
     stop.sa_handler = &onStopSignal;
     sigemptyset(&stop.sa_mask);
-    sigaction(SIGINT, &stop, &oldInterrupt);
-    sigaction(SIGTERM, &stop, &oldTerminate);
+    sigaction(SIGINT, &stop, &m_oldInterrupt);
+    sigaction(SIGTERM, &stop, &m_oldTerminate);
+}
 
-    bool six = settings.address.find(':') != std::string::npos;
-    std::cout << "serving http://" << (six ? "[" + settings.address + "]" : settings.address) << ":"
-              << server.port() << "/" << std::endl;
+stop_signals::~stop_signals() {
+    sigaction(SIGINT, &m_oldInterrupt, nullptr);
+    sigaction(SIGTERM, &m_oldTerminate, nullptr);
+}
+
+bool stop_signals::requested() const {
+    return stopRequested != 0;
+}
+
+void serve(host_view& view, page_link& server) {
+    stop_signals signals;
 
     std::atomic<bool> stopping(false);
     std::thread input(readInput, std::ref(server), std::cref(stopping));
@@ -104,11 +130,11 @@ bool serve(host_view& view, const serve_settings& settings, std::string& error) 
         if (!lines.empty()) {
             server.broadcast(jsonText(transcriptMessage(lines, false)));
         }
-        server.broadcast(jsonText(view.state()));
+        server.broadcastState(jsonText(view.state()));
     };
     int typedLine = 0;
     bool quit = false;
-    while (!quit && stopRequested == 0) {
+    while (!quit && !signals.requested()) {
         inbound item;
         if (!server.next(item, 200)) {
             continue;
@@ -117,10 +143,7 @@ bool serve(host_view& view, const serve_settings& settings, std::string& error) 
         case inbound::kind::greeting: {
             flush();
             std::size_t from = 0;
-            nlohmann::json lines = view.transcriptSince(from);
-            while (lines.size() > 1 && jsonText(lines).size() > greetingTranscriptLimit) {
-                lines.erase(lines.begin(), lines.begin() + static_cast<long>(lines.size() / 2));
-            }
+            nlohmann::json lines = greetingTranscript(view.transcriptSince(from));
             server.send(item.client, jsonText(transcriptMessage(lines, true)));
             server.send(item.client, jsonText(view.state()));
             break;
@@ -149,7 +172,7 @@ bool serve(host_view& view, const serve_settings& settings, std::string& error) 
                 break;
             }
             s.line = typedLine;
-            if (s.what == action::quit) {
+            if (std::string(s.command->name) == "quit") {
                 quit = true;
                 break;
             }
@@ -164,10 +187,6 @@ bool serve(host_view& view, const serve_settings& settings, std::string& error) 
     }
     stopping = true;
     input.join();
-    server.stop();
-    sigaction(SIGINT, &oldInterrupt, nullptr);
-    sigaction(SIGTERM, &oldTerminate, nullptr);
-    return true;
 }
 
 } // namespace vesk_host

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "scenario.h"
+#include "scenario_parser.h"
 
 namespace vesk_host {
 
@@ -139,6 +139,35 @@ bool buildLine(const json& message, const std::string& verb, std::string& line,
                std::to_string(destination);
         return true;
     }
+    if (verb == "write") {
+        long long device = 0;
+        long long index = 0;
+        std::string text;
+        if (!numberField(message, "device", INT_MIN, INT_MAX, device, error) ||
+            !numberField(message, "slot", INT_MIN, INT_MAX, index, error) ||
+            !textField(message, "text", true, text, error)) {
+            return false;
+        }
+        line = prefix + "write " + std::to_string(device) + " " + std::to_string(index) +
+               (text.empty() ? "" : " " + text);
+        return true;
+    }
+    if (verb == "state") {
+        long long device = 0;
+        long long index = 0;
+        auto on = message.find("on");
+        if (!numberField(message, "device", INT_MIN, INT_MAX, device, error) ||
+            !numberField(message, "index", INT_MIN, INT_MAX, index, error)) {
+            return false;
+        }
+        if (on == message.end() || !on->is_boolean()) {
+            error = "\"on\" must be true or false";
+            return false;
+        }
+        line = prefix + "state " + std::to_string(device) + " " + std::to_string(index) +
+               (on->get<bool>() ? " on" : " off");
+        return true;
+    }
     if (verb == "parent") {
         std::string text;
         if (!textField(message, "text", false, text, error)) {
@@ -236,8 +265,12 @@ bool readWebMessage(const std::string& message, web_request& out, std::string& e
         error = why.empty() ? "an empty command" : why;
         return false;
     }
-    if (s.what == action::quit || s.what == action::comment) {
-        error = s.what == action::quit ? "the page cannot end the run" : "a comment does nothing";
+    if (s.isComment()) {
+        error = "a comment does nothing";
+        return false;
+    }
+    if (std::string(s.command->name) == "quit") {
+        error = "the page cannot end the run";
         return false;
     }
     return true;

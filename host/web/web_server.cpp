@@ -3,7 +3,11 @@
 #include <civetweb.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -14,7 +18,6 @@ namespace {
 // A browser that lets this much pile up is not reading: it is dropped.
 const std::size_t queuedMessageLimit = 512;
 const std::size_t queuedByteLimit = 32u * 1024 * 1024;
-const std::size_t inboundLimit = 1024;
 const std::size_t clientLimit = 8;
 
 std::string header(const mg_connection* conn, const char* name) {
@@ -90,19 +93,9 @@ struct web_server::hub {
     std::map<long, std::shared_ptr<client>> clients;
     long lastId = 0;
 
-    std::mutex inboundLock;
-    std::condition_variable inboundReady;
-    std::deque<inbound> inbox;
+    inbound_queue inbox;
 
-    bool post(inbound item) {
-        std::lock_guard<std::mutex> hold(inboundLock);
-        if (inbox.size() >= inboundLimit) {
-            return false;
-        }
-        inbox.push_back(std::move(item));
-        inboundReady.notify_one();
-        return true;
-    }
+    bool post(inbound item) { return inbox.post(std::move(item)); }
 
     std::shared_ptr<client> find(long id) {
         std::lock_guard<std::mutex> hold(lock);
@@ -334,13 +327,27 @@ bool web_server::post(inbound item) {
 }
 
 bool web_server::next(inbound& item, int milliseconds) {
-    std::unique_lock<std::mutex> hold(m_hub->inboundLock);
-    if (!m_hub->inboundReady.wait_for(hold, std::chrono::milliseconds(milliseconds),
-                                      [this] { return !m_hub->inbox.empty(); })) {
+    return m_hub->inbox.next(item, milliseconds);
+}
+
+bool inbound_queue::post(inbound item) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_items.size() >= limit) {
         return false;
     }
-    item = std::move(m_hub->inbox.front());
-    m_hub->inbox.pop_front();
+    m_items.push_back(std::move(item));
+    m_ready.notify_one();
+    return true;
+}
+
+bool inbound_queue::next(inbound& item, int milliseconds) {
+    std::unique_lock<std::mutex> hold(m_lock);
+    if (!m_ready.wait_for(hold, std::chrono::milliseconds(milliseconds),
+                          [this] { return !m_items.empty(); })) {
+        return false;
+    }
+    item = std::move(m_items.front());
+    m_items.pop_front();
     return true;
 }
 

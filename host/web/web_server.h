@@ -4,37 +4,21 @@
 // or vanished browser is dropped and never holds up a script.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include "web_message.h"
+#include "page_link.h"
 
 struct mg_context;
 struct mg_connection;
 
 namespace vesk_host {
 
-struct inbound {
-    enum class kind {
-        typed,     // a line from standard input
-        request,   // a request from a browser
-        greeting,  // a browser just connected and wants the whole state
-        endOfInput // standard input is finished
-    };
-    kind what = kind::typed;
-    long client = 0; // the browser, for request and greeting
-    std::string line;
-    web_request request;
-};
-
-class web_server {
+class web_server : public page_link {
 public:
     explicit web_server(std::string page);
-    ~web_server();
+    ~web_server() override;
     web_server(const web_server&) = delete;
     web_server& operator=(const web_server&) = delete;
 
@@ -45,13 +29,13 @@ public:
     void stop();
 
     // From any thread. False when the queue is full; the item is dropped.
-    bool post(inbound item);
+    bool post(inbound item) override;
     // The next item, waiting at most `milliseconds`; false when none came.
-    bool next(inbound& item, int milliseconds);
+    bool next(inbound& item, int milliseconds) override;
 
     // Queue a message for one browser, or for all. Never waits for a browser.
-    void send(long client, const std::string& message);
-    void broadcast(const std::string& message);
+    void send(long client, const std::string& message) override;
+    void broadcast(const std::string& message) override;
     std::size_t clients();
 
     // For the server's callbacks.

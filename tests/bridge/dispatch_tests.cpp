@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "debug_capture.h"
 #include "recording_host_link.h"
 #include "test_script.h"
 
@@ -63,17 +65,23 @@ TEST(Dispatch, EveryKindReachesItsHandler) {
     vesk_host_button button{0, 0, "1", "button", &caption};
     int hostStructure = 42;
 
-    EXPECT_EQ(script.callback(asArgument(&revertive), 1), nullptr);
-    EXPECT_EQ(script.callback(asArgument(&button), 2), nullptr);
-    EXPECT_EQ(script.callback(parentText("instance=router1"), 3), nullptr);
-    EXPECT_EQ(script.callback(reinterpret_cast<char*>(std::intptr_t{1}), 4), nullptr);
-    EXPECT_EQ(script.callback(reinterpret_cast<char*>(std::intptr_t{-9}), 4), nullptr);
-    EXPECT_EQ(script.callback(asArgument(&revertive), 6), nullptr);
-    EXPECT_EQ(script.callback(asArgument(&hostStructure), 7), nullptr);
+    EXPECT_EQ(script.callback(asArgument(&revertive), VESK_EVENT_REVERTIVE), nullptr);
+    EXPECT_EQ(script.callback(asArgument(&button), VESK_EVENT_BUTTON), nullptr);
+    EXPECT_EQ(script.callback(parentText("instance=router1"), VESK_EVENT_PARENT), nullptr);
+    EXPECT_EQ(script.callback(reinterpret_cast<char*>(std::intptr_t{1}), VESK_EVENT_TIMER),
+              nullptr);
+    EXPECT_EQ(script.callback(reinterpret_cast<char*>(std::intptr_t{-9}), VESK_EVENT_TIMER),
+              nullptr);
+    EXPECT_EQ(script.callback(asArgument(&revertive), VESK_EVENT_SECONDARY_REVERTIVE), nullptr);
+    EXPECT_EQ(script.callback(asArgument(&hostStructure), VESK_EVENT_HOST), nullptr);
 
     const texts expected = {
-        "revertive 3:7:CAM 12", "button 1:button:c=v", "parent instance=router1",
-        "timer 1",             "timer -9",            "secondary 3:7:CAM 12",
+        "revertive 3:7:CAM 12",
+        "button 1:button:c=v",
+        "parent instance=router1",
+        "timer 1",
+        "timer -9",
+        "secondary 3:7:CAM 12",
         "host",
     };
     EXPECT_EQ(script.events, expected);
@@ -82,16 +90,17 @@ TEST(Dispatch, EveryKindReachesItsHandler) {
 
 TEST(Dispatch, UnknownKindsAndNullArgumentsAreHarmless) {
     test_script script(nullptr);
-    for (int kind : {0, 8, 9, 100, -1, -5, INT32_MIN, INT32_MAX}) {
+    // Outside the event kinds: 0 is what a script sends its link, not an event.
+    for (int kind : {0, VESK_EVENT_HOST + 1, 9, 100, -1, -5, INT32_MIN, INT32_MAX}) {
         EXPECT_EQ(script.callback(parentText("x=y"), kind), nullptr);
     }
     EXPECT_TRUE(script.events.empty());
 
-    for (int kind : {1, 2, 3, 5, 6, 7}) {
+    for (int kind : {VESK_EVENT_REVERTIVE, VESK_EVENT_BUTTON, VESK_EVENT_PARENT, VESK_EVENT_RELEASE,
+                     VESK_EVENT_SECONDARY_REVERTIVE, VESK_EVENT_HOST}) {
         EXPECT_EQ(script.callback(nullptr, kind), nullptr);
     }
-    const texts expected = {"revertive 0:0:", "button ::=", "parent =", "secondary 0:0:",
-                            "host"};
+    const texts expected = {"revertive 0:0:", "button ::=", "parent =", "secondary 0:0:", "host"};
     EXPECT_EQ(script.events, expected);
 }
 
@@ -100,18 +109,18 @@ TEST(Dispatch, ParentAnswersAreFreshBlocksFreedOnRelease) {
     script.onParent = [](parentNotify* notify) {
         return notify->command() == "return" ? vesk_string("panel=main\nsrc1") : vesk_string();
     };
-    char* answer = script.callback(parentText("return=all"), 3);
+    char* answer = script.callback(parentText("return=all"), VESK_EVENT_PARENT);
     ASSERT_NE(answer, nullptr);
     EXPECT_EQ(std::strlen(answer), 15u);
     EXPECT_STREQ(answer, "panel=main\nsrc1");
-    char* second = script.callback(parentText("return=all"), 3);
+    char* second = script.callback(parentText("return=all"), VESK_EVENT_PARENT);
     EXPECT_NE(second, answer);
-    EXPECT_EQ(script.callback(answer, 5), nullptr);
-    EXPECT_EQ(script.callback(second, 5), nullptr);
+    EXPECT_EQ(script.callback(answer, VESK_EVENT_RELEASE), nullptr);
+    EXPECT_EQ(script.callback(second, VESK_EVENT_RELEASE), nullptr);
 
-    EXPECT_EQ(script.callback(parentText("_events"), 3), nullptr);
-    EXPECT_EQ(script.callback(parentText(""), 3), nullptr);
-    EXPECT_EQ(script.callback(nullptr, 5), nullptr);
+    EXPECT_EQ(script.callback(parentText("_events"), VESK_EVENT_PARENT), nullptr);
+    EXPECT_EQ(script.callback(parentText(""), VESK_EVENT_PARENT), nullptr);
+    EXPECT_EQ(script.callback(nullptr, VESK_EVENT_RELEASE), nullptr);
 }
 
 TEST(Dispatch, NothingThrownByAHandlerEscapes) {
@@ -121,16 +130,61 @@ TEST(Dispatch, NothingThrownByAHandlerEscapes) {
     vesk_host_revertive revertive{3, 0, 7, 0, "x"};
     decodeCaptionString caption("c=v");
     vesk_host_button button{0, 0, "1", "button", &caption};
-    EXPECT_EQ(script.callback(asArgument(&revertive), 1), nullptr);
-    EXPECT_EQ(script.callback(asArgument(&button), 2), nullptr);
-    EXPECT_EQ(script.callback(parentText("a=b"), 3), nullptr);
-    EXPECT_EQ(script.callback(reinterpret_cast<char*>(std::intptr_t{3}), 4), nullptr);
-    EXPECT_EQ(script.callback(asArgument(&revertive), 6), nullptr);
-    EXPECT_EQ(script.callback(nullptr, 7), nullptr);
+    EXPECT_EQ(script.callback(asArgument(&revertive), VESK_EVENT_REVERTIVE), nullptr);
+    EXPECT_EQ(script.callback(asArgument(&button), VESK_EVENT_BUTTON), nullptr);
+    EXPECT_EQ(script.callback(parentText("a=b"), VESK_EVENT_PARENT), nullptr);
+    EXPECT_EQ(script.callback(reinterpret_cast<char*>(std::intptr_t{3}), VESK_EVENT_TIMER),
+              nullptr);
+    EXPECT_EQ(script.callback(asArgument(&revertive), VESK_EVENT_SECONDARY_REVERTIVE), nullptr);
+    EXPECT_EQ(script.callback(nullptr, VESK_EVENT_HOST), nullptr);
 
     script.onAnyEvent = [] { throw std::bad_alloc(); };
-    EXPECT_EQ(script.callback(parentText("a=b"), 3), nullptr);
+    EXPECT_EQ(script.callback(parentText("a=b"), VESK_EVENT_PARENT), nullptr);
     EXPECT_TRUE(script.events.empty());
+}
+
+// A dropped event says so: one debugger line naming the handler and the exception.
+TEST(Dispatch, AThrowingHandlerIsReportedOnce) {
+    recording_host_link host;
+    test_script script(&host);
+    vesk_host_revertive revertive{3, 0, 7, 0, "x"};
+    vesk_host_button button{0, 0, "1", "button", nullptr};
+    const std::string prefix = VESK_HANDLER_EXCEPTION_PREFIX;
+    const struct {
+        int kind;
+        char* argument;
+        std::function<void()> fault;
+        std::string line;
+    } cases[] = {
+        {VESK_EVENT_REVERTIVE, asArgument(&revertive),
+         [] { throw std::runtime_error("no router"); }, prefix + "revertiveCallback: no router\n"},
+        {VESK_EVENT_BUTTON, asArgument(&button), [] { throw 42; },
+         prefix + "buttonCallback: unknown exception\n"},
+        {VESK_EVENT_PARENT, parentText("a=b"), [] { throw std::bad_alloc(); },
+         prefix + "parentCallback: " + std::bad_alloc().what() + "\n"},
+        {VESK_EVENT_TIMER, nullptr, [] { throw std::logic_error(""); },
+         prefix + "timerCallback: \n"},
+        {VESK_EVENT_SECONDARY_REVERTIVE, asArgument(&revertive),
+         [] { throw std::runtime_error("x"); }, prefix + "secondaryRevertiveCallback: x\n"},
+        {VESK_EVENT_HOST, nullptr, [] { throw std::runtime_error("y"); },
+         prefix + "hostCallback: y\n"},
+    };
+    for (const auto& c : cases) {
+        debug_capture debug;
+        script.onAnyEvent = c.fault;
+        EXPECT_EQ(script.callback(c.argument, c.kind), nullptr);
+        EXPECT_EQ(debug.writes(), texts{c.line}) << "kind " << c.kind;
+    }
+
+    // A long what() is cut; the line still ends.
+    debug_capture debug;
+    std::string longText(2000, 'w');
+    script.onAnyEvent = [&] { throw std::runtime_error(longText); };
+    script.callback(nullptr, VESK_EVENT_TIMER);
+    ASSERT_EQ(debug.writes().size(), 1u);
+    EXPECT_EQ(debug.writes()[0].size(), 511u);
+    EXPECT_EQ(debug.writes()[0].back(), '\n');
+    EXPECT_TRUE(host.lines().empty());
 }
 
 TEST(Dispatch, AlarmButtonsGoToTheScriptWhileHandlingIsOff) {
@@ -141,7 +195,7 @@ TEST(Dispatch, AlarmButtonsGoToTheScriptWhileHandlingIsOff) {
     vesk_host_button actionOther{0, 0, "1", "ActionAll", &other};
     vesk_host_button ackAll{0, 0, "1", "AckAll", nullptr};
     for (vesk_host_button* b : {&actionAll, &actionOther, &ackAll}) {
-        script.callback(asArgument(b), 2);
+        script.callback(asArgument(b), VESK_EVENT_BUTTON);
     }
     const texts expected = {"button 1:ActionAll:alarm=ack", "button 1:ActionAll:press=1",
                             "button 1:AckAll:="};

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "command_families.h"
 #include "command_rows.h"
 #include "debug_capture.h"
 #include "recording_host_link.h"
@@ -19,15 +20,23 @@ command_row from(const std::string& startup, command_row row) {
     return row;
 }
 
-TEST(AlarmCommands, Lines) {
-    runCommandTable({
+} // namespace
+
+std::vector<command_row> alarmRows() {
+    return {
         sends("AS '%1 it's'", [](script& s) { s.sendAS("%1 it's"); }),
         sends("AD 'a b'", [](script& s) { s.sendAD("a b"); }),
         sends("AP '%2' -2147483648", [](script& s) { s.sendAP("%2", INT_MIN); }),
         from("panels\\main", sends("AP 'fire' 'panels\\main/siren.wav' 2147483647",
                                    [](script& s) { s.sendAP("fire", "siren.wav", INT_MAX); })),
         sends("AP 'f' '/%1' -1", [](script& s) { s.sendAP("f", "%1", -1); }),
-    });
+    };
+}
+
+namespace {
+
+TEST(AlarmCommands, Lines) {
+    runCommandTable(alarmRows());
 }
 
 // The alarm controls the host lists, the value each holds (none: it does not answer), and
@@ -126,8 +135,8 @@ TEST(AlarmHandling, DivertsTheAlarmButtonsOnceEnabled) {
         }
         EXPECT_EQ(alarms.alarmHandling, enabled);
         for (const vesk_host_button& button : buttons) {
-            EXPECT_EQ(alarms.callback(asArgument(button), 2), nullptr);
-            EXPECT_EQ(unlinked.callback(asArgument(button), 2), nullptr);
+            EXPECT_EQ(alarms.callback(asArgument(button), VESK_EVENT_BUTTON), nullptr);
+            EXPECT_EQ(unlinked.callback(asArgument(button), VESK_EVENT_BUTTON), nullptr);
         }
         EXPECT_EQ(alarms.events, enabled ? notDiverted : everyButton);
         EXPECT_EQ(unlinked.events, alarms.events);

@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "command_families.h"
 #include "command_rows.h"
 
 namespace {
@@ -14,8 +15,10 @@ std::string parts(test_script& s) {
     return show(first) + " " + show(second);
 }
 
-TEST(ControlCommands, LinesAndResults) {
-    runCommandTable({
+} // namespace
+
+std::vector<command_row> controlRows() {
+    return {
         sends("CE '1' 'b1'", [](test_script& s) { s.sendCE("1", "b1"); }),
         sends("CD '%2' '%1'", [](test_script& s) { s.sendCD("%2", "%1"); }),
         sends("CS '' 'it's'", [](test_script& s) { s.sendCS("", "it's"); }),
@@ -39,7 +42,13 @@ TEST(ControlCommands, LinesAndResults) {
             host_answer::nothing(), "''", "''"),
         tested("CX '1' 'b1'", true, "", [](test_script& s) { return s.sendCX("1", "b1"); }),
         tested("CX '%2' '%1 x'", false, "", [](test_script& s) { return s.sendCX("%2", "%1 x"); }),
-    });
+    };
+}
+
+namespace {
+
+TEST(ControlCommands, LinesAndResults) {
+    runCommandTable(controlRows());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "command_families.h"
 #include "command_rows.h"
 #include "debug_capture.h"
 #include "recording_host_link.h"
@@ -19,13 +20,15 @@ command_row get(const char* property, const host_answer& answer, const std::stri
     return reads("TG '1' 'x' '" + std::string(property) + "'", call, answer, result, "''");
 }
 
-TEST(ControlTextCommands, LinesAndResults) {
+} // namespace
+
+std::vector<command_row> controlTextRows() {
     const std::string longText(1000, 't');
     std::vector<command_row> rows = {
         sends("TP 'abc=1' '1' 'button'", [](test_script& s) { s.textPut("abc=1", "1", "button"); }),
         sends("TP '%2 it's' '%1' ''", [](test_script& s) { s.textPut("%2 it's", "%1", ""); }),
         sends("TP '" + longText + "' '1' 'x'",
-              [&](test_script& s) { s.textPut(longText.c_str(), "1", "x"); }),
+              [longText](test_script& s) { s.textPut(longText.c_str(), "1", "x"); }),
         sends("TP 'text=' '1' 'tally'",
               [](test_script& s) { s.textPut("text", "", "1", "tally"); }),
         sends("TP '%1=%2' ' ' 'a b'", [](test_script& s) { s.textPut("%1", "%2", " ", "a b"); }),
@@ -45,7 +48,13 @@ TEST(ControlTextCommands, LinesAndResults) {
         rows.push_back(sends("TP '" + text + "' '1' 'x'",
                              [text](test_script& s) { s.textPut(text.c_str(), "1", "x"); }));
     }
-    runCommandTable(rows);
+    return rows;
+}
+
+namespace {
+
+TEST(ControlTextCommands, LinesAndResults) {
+    runCommandTable(controlTextRows());
 }
 
 TEST(ControlTextCommands, ReplyForAnotherPropertyIsReportedOnce) {

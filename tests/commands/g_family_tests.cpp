@@ -2,12 +2,15 @@
 
 #include <climits>
 
+#include "command_families.h"
 #include "command_rows.h"
 
 namespace {
 
-TEST(GFamilyCommands, Lines) {
-    runCommandTable({
+} // namespace
+
+std::vector<command_row> gFamilyRows() {
+    return {
         sends("GR 30 1 16", [](test_script& s) { s.sendGR(30, 1, 16, false); }),
         sends("GR -2147483648 2147483647 -2147483648 'ADD'",
               [](test_script& s) { s.sendGR(INT_MIN, INT_MAX, INT_MIN, true); }),
@@ -24,7 +27,13 @@ TEST(GFamilyCommands, Lines) {
               [](test_script& s) { s.sendGS(INT_MIN, false, INT_MAX, true); }),
         sends("GS 2147483647 -2147483648 1 1",
               [](test_script& s) { s.sendGS(INT_MAX, true, INT_MIN, true); }),
-    });
+    };
+}
+
+namespace {
+
+TEST(GFamilyCommands, Lines) {
+    runCommandTable(gFamilyRows());
 }
 
 } // namespace

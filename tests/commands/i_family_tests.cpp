@@ -2,14 +2,17 @@
 
 #include <climits>
 
+#include "command_families.h"
 #include "command_rows.h"
 #include "debug_capture.h"
 #include "recording_host_link.h"
 
 namespace {
 
-TEST(IFamilyCommands, Lines) {
-    runCommandTable({
+} // namespace
+
+std::vector<command_row> iFamilyRows() {
+    return {
         sends("IR 20 1 50", [](test_script& s) { s.sendIR(20, 1, 50, false); }),
         sends("IR -2147483648 2147483647 -2147483648 'ADD'",
               [](test_script& s) { s.sendIR(INT_MIN, INT_MAX, INT_MIN, true); }),
@@ -26,7 +29,13 @@ TEST(IFamilyCommands, Lines) {
               [](test_script& s) { s.sendIW(INT_MIN, "", INT_MAX, false); }),
         sends("IW 2147483647 '%1 it's %2' -2147483648 1",
               [](test_script& s) { s.sendIW(INT_MAX, "%1 it's %2", INT_MIN, true); }),
-    });
+    };
+}
+
+namespace {
+
+TEST(IFamilyCommands, Lines) {
+    runCommandTable(iFamilyRows());
 }
 
 TEST(IFamilyCommands, IwWarnsAboveTwoHundredFiftySixCharactersButSendsAll) {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "command_families.h"
 #include "command_rows.h"
 
 namespace {
@@ -55,7 +56,9 @@ std::string instanceWithoutOffset(test_script& s) {
     return show(found) + " " + to_string(device);
 }
 
-TEST(LookupCommands, Replies) {
+} // namespace
+
+std::vector<command_row> lookupRows() {
     const char* ss = "SS 'r%2' '%1 x'";
     const char* sd = "SD 'r%1'";
     const char* xi = "XI 'p 1' '%1'";
@@ -64,7 +67,7 @@ TEST(LookupCommands, Replies) {
     const auto none = host_answer::nothing();
     const call_t rtrOut1 = slot("r%2", "%1 x");
     const call_t router1 = instance("r%1");
-    runCommandTable({
+    return {
         reads(ss, rtrOut1, reply("12 100 5 2 'main out'"), "true 12 105 G 'main out'", notFound),
         reads(ss, rtrOut1, reply("7 0 3 3"), "true 7 3 R ''", notFound),
         reads(ss, rtrOut1, reply("1 1 1 4 x"), "true 1 2 I 'x'", notFound),
@@ -88,7 +91,13 @@ TEST(LookupCommands, Replies) {
         reads(xi, controls, reply("alm_1,,a b,"), "4 [alm_1||a b|]", "0 []"),
         reads(xi, controls, reply(""), "0 []", "0 []"),
         reads(xi, controls, none, "0 []", "0 []"),
-    });
+    };
+}
+
+namespace {
+
+TEST(LookupCommands, Replies) {
+    runCommandTable(lookupRows());
 }
 
 } // namespace

@@ -2,12 +2,15 @@
 
 #include <climits>
 
+#include "command_families.h"
 #include "command_rows.h"
 
 namespace {
 
-TEST(PanelCommands, LinesAndResults) {
-    runCommandTable({
+} // namespace
+
+std::vector<command_row> panelRows() {
+    return {
         tested("PS '1' 'main'", true, "",
                [](test_script& s) { return s.panelShow("1", "main", ""); }),
         tested("PS '1' 'panels/main'", false, "panels",
@@ -32,7 +35,13 @@ TEST(PanelCommands, LinesAndResults) {
                [](test_script& s) { return s.sendPP("%4", "", INT_MAX, INT_MIN, ""); }),
         tested("PR '%1'", true, "", [](test_script& s) { return s.sendPR("%1"); }),
         tested("PD '1'", false, "", [](test_script& s) { return s.panelDestroy("1"); }),
-    });
+    };
+}
+
+namespace {
+
+TEST(PanelCommands, LinesAndResults) {
+    runCommandTable(panelRows());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "command_families.h"
 #include "command_rows.h"
 #include "debug_capture.h"
 #include "recording_host_link.h"
@@ -22,15 +23,17 @@ std::function<std::string(test_script&)> ri(int d1, int d2, const char* text) {
         const char* reply = s.sendRI(d1, d2, text);
         std::string shown = show(reply);
         if (reply != nullptr) {
-            s.link->callback(const_cast<char*>(reply), 5);
+            s.link->callback(const_cast<char*>(reply), VESK_LINK_RELEASE);
         }
         return shown;
     };
 }
 
-TEST(RouterCommands, LinesAndResults) {
+} // namespace
+
+std::vector<command_row> routerRows() {
     const host_answer null = host_answer::nothing();
-    runCommandTable({
+    return {
         reads("RN 1 2 3", rn(1, 2, 3), host_answer::with("abc"), "'abc'", "'old'"),
         // Even a null answer is handed back, and `answer` keeps its text.
         reads("RN 1 2 3", rn(1, 2, 3), null, "'old'", "'old'", 1),
@@ -56,7 +59,13 @@ TEST(RouterCommands, LinesAndResults) {
         sends("RM 1 2 3 'a b' 1", [](test_script& s) { s.sendRM(1, 2, 3, "a b", true); }),
         sends("RM -2147483648 2147483647 -2147483648 '%2' 0",
               [](test_script& s) { s.sendRM(INT_MIN, INT_MAX, INT_MIN, "%2", false); }),
-    });
+    };
+}
+
+namespace {
+
+TEST(RouterCommands, LinesAndResults) {
+    runCommandTable(routerRows());
 }
 
 TEST(RouterCommands, RmEchoesItsLineWithOrWithoutLink) {

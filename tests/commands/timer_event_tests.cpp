@@ -2,14 +2,17 @@
 
 #include <climits>
 
+#include "command_families.h"
 #include "command_rows.h"
 
 namespace {
 
 using script = test_script;
 
-TEST(TimerEventCommands, Lines) {
-    runCommandTable({
+} // namespace
+
+std::vector<command_row> timerEventRows() {
+    return {
         sends("ET 3 -500", [](script& s) { s.timerStart(3, -500); }),
         // A zero interval gives the stop line.
         sends("ET 3", [](script& s) { s.timerStart(3, 0); }),
@@ -24,7 +27,13 @@ TEST(TimerEventCommands, Lines) {
         sends("EG 2147483647 0 3 -4", [](script& s) { s.sendEG(INT_MAX, 0, 3, -4); }),
         sends("EC 1 '%2 x' '%1'", [](script& s) { s.sendEC(true, "%2 x", "%1"); }),
         sends("EC 0 '' 'b'", [](script& s) { s.sendEC(false, "", "b"); }),
-    });
+    };
+}
+
+namespace {
+
+TEST(TimerEventCommands, Lines) {
+    runCommandTable(timerEventRows());
 }
 
 } // namespace

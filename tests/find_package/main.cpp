@@ -22,9 +22,9 @@ public:
     std::vector<std::string> lines;
     int releases = 0;
     char* callback(char* argument, int kind) override {
-        if (kind == 0) {
+        if (kind == VESK_LINK_SEND) {
             lines.push_back(argument);
-        } else if (kind == 5) {
+        } else if (kind == VESK_LINK_RELEASE) {
             ++releases;
         }
         return nullptr;
@@ -60,22 +60,22 @@ int main() {
         vesk_client_callback* asHost = &script;
 
         char parent[] = "instance.a.b=router1";
-        char* answer = asHost->callback(parent, 3);
+        char* answer = asHost->callback(parent, VESK_EVENT_PARENT);
         check(answer && std::strcmp(answer, "instance -> router1") == 0, "parent answer");
-        asHost->callback(answer, 5);
+        asHost->callback(answer, VESK_EVENT_RELEASE);
 
         decodeCaptionString caption("press=on");
         vesk_host_button button{0, 0, "1", "button", &caption};
-        asHost->callback(reinterpret_cast<char*>(&button), 2);
+        asHost->callback(reinterpret_cast<char*>(&button), VESK_EVENT_BUTTON);
         check(script.seen == "1:button:on", "button record");
 
         vesk_host_revertive revertive{3, 0, 7, 0, "CAM 12"};
-        asHost->callback(reinterpret_cast<char*>(&revertive), 1);
+        asHost->callback(reinterpret_cast<char*>(&revertive), VESK_EVENT_REVERTIVE);
         check(script.seen == "3/7/CAM 12", "revertive record");
 
-        asHost->callback(reinterpret_cast<char*>(static_cast<std::intptr_t>(9)), 4);
+        asHost->callback(reinterpret_cast<char*>(static_cast<std::intptr_t>(9)), VESK_EVENT_TIMER);
         check(script.seen == "timer 9", "timer");
-        check(asHost->callback(parent, 8) == nullptr, "unknown kind");
+        check(asHost->callback(parent, VESK_EVENT_HOST + 1) == nullptr, "unknown kind");
 
         decodeVESKString reply("12 'two words' 3", '\'');
         check(reply.count == 3 && std::strcmp(reply.tokens[1], "two words") == 0, "reply");

@@ -1,5 +1,5 @@
 # Installs the SDK from a build tree into a fresh prefix, builds the outside project against
-# it and runs it. Every step must succeed.
+# it, runs it, and runs its scenario tests. Every step must succeed.
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 
@@ -17,3 +17,4 @@ step(${CMAKE_COMMAND} -S "${SOURCE}" -B "${WORK}/build"
      -DCMAKE_BUILD_TYPE=Release)
 step(${CMAKE_COMMAND} --build "${WORK}/build")
 step("${WORK}/build/outside_script")
+step(${CMAKE_CTEST_COMMAND} --test-dir "${WORK}/build" --output-on-failure --no-tests=error)

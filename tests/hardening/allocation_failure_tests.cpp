@@ -55,7 +55,7 @@ public:
             if (answer != nullptr) {
                 *answer = result;
             } else if (result != nullptr) {
-                script->callback(result, 5);
+                script->callback(result, VESK_EVENT_RELEASE);
             }
             return true;
         } catch (...) {
@@ -70,17 +70,19 @@ public:
             failing_allocator::host_scope hostSide;
             copy = text;
         }
-        call(&copy[0], 3);
+        call(&copy[0], VESK_EVENT_PARENT);
     }
     void press(const char* panel, const char* id, const decodeCaptionString* caption) {
         vesk_host_button button{0, 0, panel, id, caption};
-        call(reinterpret_cast<char*>(&button), 2);
+        call(reinterpret_cast<char*>(&button), VESK_EVENT_BUTTON);
     }
     void revertive(int device, int index, const char* text, int kind) {
         vesk_host_revertive event{device, 0, index, 0, text};
         call(reinterpret_cast<char*>(&event), kind);
     }
-    void timer(int id) { call(reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), 4); }
+    void timer(int id) {
+        call(reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), VESK_EVENT_TIMER);
+    }
 
     void destroy() {
         try {
@@ -270,17 +272,17 @@ TEST_P(AllocationFailure, FollowScriptWholeLife) {
             l.parent("source=12");
             l.parent("return=all");
             l.parent("_commands");
-            l.revertive(3, 7, "CAM 12", 1);
-            l.revertive(3, 7, "CAM 13", 6);
+            l.revertive(3, 7, "CAM 12", VESK_EVENT_REVERTIVE);
+            l.revertive(3, 7, "CAM 13", VESK_EVENT_SECONDARY_REVERTIVE);
             l.timer(4);
             int hostEvent = 0;
-            l.call(reinterpret_cast<char*>(&hostEvent), 7);
+            l.call(reinterpret_cast<char*>(&hostEvent), VESK_EVENT_HOST);
             // An answer the host keeps for a while and hands back after later events.
             char query[] = "return=all";
             char* kept = nullptr;
-            l.call(query, 3, &kept);
+            l.call(query, VESK_EVENT_PARENT, &kept);
             l.parent("source=5");
-            l.call(kept, 5);
+            l.call(kept, VESK_EVENT_RELEASE);
             l.mark();
             l.parent("instance=router1");
             l.parent("source=12");
@@ -316,7 +318,7 @@ TEST_P(AllocationFailure, ReplyReadingOperations) {
                 script->sendRN(1, 2, 3, sName);
                 const char* info = script->sendRI(1, 2, "text");
                 if (info != nullptr) {
-                    script->link->callback(const_cast<char*>(info), 5);
+                    script->link->callback(const_cast<char*>(info), VESK_LINK_RELEASE);
                 }
                 vesk_string sHost = script->hostInfo();
                 vesk_stringlist lSettings = script->workstationSettings();

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "command_line.h"
 #include "reply_ledger.h"
-#include "scenario.h"
+#include "scenario_parser.h"
+#include "system_check.h"
 #include "system_model.h"
 #include "temp_system_tree.h"
 
@@ -66,7 +69,8 @@ TEST(ScenarioLines, WellFormedLinesAndTheirParts) {
 
     ASSERT_TRUE(parseStep("@left press 1 'my button' state.on=1", s, error)) << error;
     EXPECT_EQ(s.target, "left");
-    EXPECT_EQ(s.what, action::press);
+    ASSERT_NE(s.command, nullptr);
+    EXPECT_STREQ(s.command->name, "press");
     EXPECT_EQ(s.words, (std::vector<std::string>{"1", "my button"}));
     EXPECT_EQ(s.text, "state.on=1");
 
@@ -167,4 +171,204 @@ TEST(SystemFiles, PanelFieldsStayInsideThePanelsFolder) {
         EXPECT_FALSE(system.loadPanel(field, layout, why)) << field;
         EXPECT_FALSE(why.empty()) << field;
     }
+}
+
+// Each fault of a system folder is named at its file and line; a sound folder has none.
+TEST(SystemCheck, FaultsAtTheirFileAndLine) {
+    const std::string device = "[Device]\nname=r\n[Database]\nDatabaseSize_0=32\n"
+                               "DatabaseSize_1=4\n[Sources]\n1=CAM 1\n[Destinations]\n1=MON 1\n";
+    const std::string host = "[Instances]\nmcr=3 0\n";
+    const std::string settings = "[workstation_settings.12]\nmonitor=1\n";
+    const struct {
+        const char* what;
+        std::string file;
+        std::string content;
+        std::string workstation;
+        std::string finding; // empty: the folder is sound
+    } cases[] = {
+        {"sound", "dev_003.ini", device, "12", ""},
+        {"misspelt section", "dev_003.ini", device + "[Source]\n2=CAM 2\n", "12",
+         "dev_003.ini:10: unknown section [Source]; did you mean [Sources]?"},
+        {"unclosed section", "dev_003.ini", device + "[Crosspoints\n", "12",
+         "dev_003.ini:10: section header [Crosspoints is never closed with ]"},
+        {"unknown key", "dev_003.ini", "[Device]\ntitle=x\n" + device.substr(9), "12",
+         "dev_003.ini:2: unknown key 'title' in [Device]"},
+        {"section twice", "dev_003.ini", device + "[Device]\nname=s\n", "12",
+         "dev_003.ini:10: [Device] again: only the first, at line 1, is read"},
+        {"missing section", "dev_003.ini", "[Device]\nname=r\n[Sources]\n1=a\n", "12",
+         "dev_003.ini: has no [Destinations] section"},
+        {"crosspoint to no source", "dev_003.ini", device + "[Crosspoints]\n1=999\n", "12",
+         "dev_003.ini:11: crosspoint 1=999: the router has sources 1 to 32"},
+        {"crosspoint to no destination", "dev_003.ini", device + "[Crosspoints]\n9=1\n", "12",
+         "dev_003.ini:11: crosspoint 9=1: the router has destinations 1 to 4"},
+        {"name beyond the database", "dev_003.ini",
+         device.substr(0, device.find("[Destinations]")) + "40=x\n" +
+             device.substr(device.find("[Destinations]")),
+         "12", "dev_003.ini:8: source 40 is beyond the database size 32"},
+        {"second section later", "dev_003.ini", device + "[Crosspoints]\n[Sources]\n", "12",
+         "dev_003.ini:11: [Sources] again: only the first, at line 6, is read"},
+        {"key outside a section", "dev_003.ini", "name=r\n" + device, "12",
+         "dev_003.ini:1: key 'name' comes before any [section]"},
+        {"instance of no device", "host.ini", "[Instances]\nmcr=9 0\n", "12",
+         "host.ini:2: instance mcr names device 9, which has no dev_009.ini"},
+        {"instance not device offset", "host.ini", "[Instances]\nmcr=three\n", "12",
+         "host.ini:2: instance mcr=three is not 'device offset'"},
+        {"workstation without settings", "host.ini", host, "99",
+         "configdb.ini: workstation 99 has no settings ([workstation_settings.99])"},
+        {"workstation not a number", "host.ini", host, "0",
+         "workstation '0' is not a workstation number (1 and up)"},
+        {"unknown node", "configdb.ini", settings + "[workstation.12]\n", "12",
+         "configdb.ini:3: unknown section [workstation.12]"},
+        {"stray file", "notes.ini", "[x]\n", "12", "notes.ini: is not a file of a system"},
+    };
+    for (const auto& c : cases) {
+        temp_system_tree tree;
+        tree.writeFile("dev_003.ini", device);
+        tree.writeFile("host.ini", host);
+        tree.writeConfigDb(settings);
+        tree.writeFile(c.file, c.content);
+        std::string dir = tree.root() + "/" + tree.system();
+        std::string all;
+        for (const system_finding& f : checkSystem(dir, c.workstation)) {
+            all += f.text() + "\n";
+        }
+        if (c.finding.empty()) {
+            EXPECT_EQ(all, "") << c.what;
+        } else {
+            EXPECT_NE(all.find(c.finding), std::string::npos) << c.what << ":\n" << all;
+            // Only the one fault: the others would be noise around it.
+            EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1) << c.what << ":\n" << all;
+        }
+    }
+}
+
+TEST(SystemCheck, FoldersOneLevelOffAndEmpty) {
+    temp_system_tree tree;
+    tree.writeFile("host.ini", "[Host]\ninfo=x\n");
+    std::string system = tree.root() + "/" + tree.system();
+    auto only = [](const std::vector<system_finding>& findings) {
+        return findings.size() == 1 ? findings[0].text() : std::string("several findings");
+    };
+    EXPECT_NE(only(checkSystem(system + "/config", "")).find("has no config/system folder; "),
+              std::string::npos);
+    EXPECT_NE(only(checkSystem(tree.root(), "")).find("is that the system folder?"),
+              std::string::npos);
+    EXPECT_NE(only(checkSystem(system + "/missing", "")).find("is not a folder"),
+              std::string::npos);
+    std::filesystem::remove(tree.configDir() + "/host.ini");
+    EXPECT_NE(only(checkSystem(system, "")).find("holds no INI files"), std::string::npos);
+}
+
+namespace {
+
+// A line made from a command's form, with a sample for each argument.
+std::string sampleLine(const scenario_command& c) {
+    std::string line = c.name;
+    for (const std::string& token : formTokens(c.form)) {
+        line += " ";
+        line += token == "w"             ? "word"
+                : token == "i"           ? "-7"
+                : token == "m"           ? "250"
+                : token == "p"           ? "name=value"
+                : isArgumentToken(token) ? "some text"
+                                         : token;
+    }
+    return line;
+}
+
+} // namespace
+
+TEST(ScenarioCommands, EveryRowIsReachableFromItsOwnForm) {
+    const std::vector<scenario_command>& commands = scenarioCommands();
+    ASSERT_FALSE(commands.empty());
+    for (const scenario_command& c : commands) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.run, nullptr);
+        EXPECT_EQ(std::string(c.usage).compare(0, std::strlen(c.name), c.name), 0)
+            << "the usage starts with the name";
+        std::vector<std::string> tokens = formTokens(c.form);
+        for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+            bool takesRest = isArgumentToken(tokens[i]) && tokens[i] != "w" && tokens[i] != "i" &&
+                             tokens[i] != "m";
+            EXPECT_FALSE(takesRest) << "only the last argument may take the rest of the line";
+        }
+        step s;
+        std::string error;
+        ASSERT_TRUE(parseStep(sampleLine(c), s, error)) << sampleLine(c) << ": " << error;
+        EXPECT_EQ(s.command, &c) << sampleLine(c);
+        EXPECT_EQ(s.isExpectation(), c.role == scenario_role::expectation);
+    }
+}
+
+TEST(ScenarioCommands, ExpectationsAndEventsKeepTheirReadings) {
+    const struct {
+        const char* line;
+        const char* command;
+        std::vector<std::string> words;
+        std::vector<long long> numbers;
+    } rows[] = {
+        {"expect panel 1 open main", "expect panel", {"1", "main"}, {}},
+        {"expect panel 1 closed", "expect panel", {"1"}, {}},
+        {"expect timer 3 running", "expect timer", {}, {3}},
+        {"expect no debug", "expect no debug", {}, {}},
+        {"expect nothing sent", "expect nothing sent", {}, {}},
+        {"@b create", "create", {}, {}},
+        {"advance 1000000000000", "advance", {}, {1000000000000LL}},
+    };
+    for (const auto& row : rows) {
+        step s;
+        std::string error;
+        ASSERT_TRUE(parseStep(row.line, s, error)) << row.line << ": " << error;
+        EXPECT_STREQ(s.command->name, row.command) << row.line;
+        EXPECT_EQ(s.words, row.words) << row.line;
+        EXPECT_EQ(s.numbers, row.numbers) << row.line;
+    }
+    step s;
+    std::string error;
+    ASSERT_TRUE(parseStep("expect timer 3 stopped", s, error));
+    EXPECT_STREQ(s.command->usage, "expect timer ID stopped") << "the keyword chooses the row";
+    ASSERT_TRUE(parseStep("# expect nothing", s, error));
+    EXPECT_TRUE(s.isComment());
+}
+
+TEST(SystemFiles, DevicesOfEachKind) {
+    temp_system_tree tree("studio");
+    tree.writeFile("dev_020.ini", "[Device]\nkind=text\n[Database]\nDatabaseSize_0=4\n"
+                                  "[Slots]\n2=cue\n9=outside\n");
+    tree.writeFile("dev_030.ini", "[Device]\nkind=state\n[States]\n3=1\n5=0\n");
+    tree.writeFile("dev_003.ini", "[Sources]\n1=CAM 1\n[Destinations]\n1=MON\n");
+    system_model system(tree.root() + "/studio");
+
+    const struct {
+        int device;
+        bool exists;
+        device_kind kind;
+    } rows[] = {
+        {20, true, device_kind::text},
+        {30, true, device_kind::state},
+        {3, true, device_kind::router},
+        {7, false, device_kind::router},
+    };
+    for (const auto& row : rows) {
+        device_kind kind = device_kind::router;
+        EXPECT_EQ(system.kindOf(row.device, kind), row.exists) << row.device;
+        EXPECT_EQ(kind, row.kind) << row.device;
+        EXPECT_EQ(system.findRouter(row.device) != nullptr,
+                  row.exists && row.kind == device_kind::router)
+            << row.device;
+        EXPECT_EQ(system.findTextDevice(row.device) != nullptr, row.kind == device_kind::text)
+            << row.device;
+        EXPECT_EQ(system.findStateDevice(row.device) != nullptr, row.kind == device_kind::state)
+            << row.device;
+    }
+    const text_device& text = *system.findTextDevice(20);
+    EXPECT_EQ(text.slots, 4) << "the database size wins over the highest slot named";
+    EXPECT_EQ(text.text(2), "cue");
+    EXPECT_EQ(text.text(1), "");
+    EXPECT_EQ(text.texts.count(9), 0u) << "a start text outside the device is dropped";
+    const state_device& state = *system.findStateDevice(30);
+    EXPECT_EQ(state.indices, 5) << "without a size, the highest index named counts";
+    EXPECT_TRUE(state.on(3));
+    EXPECT_FALSE(state.on(5));
+    EXPECT_FALSE(state.on(4));
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "host_view.h"
-#include "scenario.h"
+#include "scenario_parser.h"
 #include "web_message.h"
 
 using vesk_host::readWebMessage;

@@ -36,30 +36,33 @@ protected:
         ASSERT_NE(script, nullptr);
     }
 
-    // Gives the parent text and returns the answer (copied, then handed back with kind 5).
+    // Gives the parent text and returns the answer (copied, then handed back with
+    // VESK_EVENT_RELEASE).
     std::string parent(const char* text) {
         std::string copy = text;
-        char* answer = script->callback(&copy[0], 3);
+        char* answer = script->callback(&copy[0], VESK_EVENT_PARENT);
         if (answer == nullptr) {
             return "(none)";
         }
         std::string result = answer;
-        script->callback(answer, 5);
+        script->callback(answer, VESK_EVENT_RELEASE);
         return result;
     }
 
     void press(const char* panel, const char* id, const char* caption = "press=1") {
         decodeCaptionString decoded(caption);
         vesk_host_button button{0, 0, panel, id, &decoded};
-        script->callback(reinterpret_cast<char*>(&button), 2);
+        script->callback(reinterpret_cast<char*>(&button), VESK_EVENT_BUTTON);
     }
 
-    void revertive(int device, int index, const char* text, int kind = 1) {
+    void revertive(int device, int index, const char* text, int kind = VESK_EVENT_REVERTIVE) {
         vesk_host_revertive event{device, 0, index, 0, text};
         script->callback(reinterpret_cast<char*>(&event), kind);
     }
 
-    void timer(int id) { script->callback(reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), 4); }
+    void timer(int id) {
+        script->callback(reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), VESK_EVENT_TIMER);
+    }
 
     texts sent() { return host.takeLines(); }
 
@@ -104,8 +107,8 @@ TEST_F(FollowScript, WholeLifeByteForByte) {
     EXPECT_TRUE(host.eachReplyReleasedOnce());
 
     const texts expectedDebug = {
-        "barf: panel=main",      "barf: instance=router1", "barf: source=12",
-        "barf: 1:button: press=1", "barf: source=5",       "barf: 1:m: press=1",
+        "barf: panel=main",        "barf: instance=router1", "barf: source=12",
+        "barf: 1:button: press=1", "barf: source=5",         "barf: 1:m: press=1",
         "barf: 1:button: press=1",
     };
     EXPECT_EQ(debug.writes(), expectedDebug);
@@ -143,8 +146,8 @@ TEST_F(FollowScript, ParentQueriesAndParameters) {
     parent("panel=main");
     parent("panel=main");
     parent("panel");
-    EXPECT_EQ(sent(), (texts{"PD '1'", "PS '1' 'main'", "PD '1'", "PS '1' 'main'", "PD '1'",
-                             "PS '1' ''"}));
+    EXPECT_EQ(sent(),
+              (texts{"PD '1'", "PS '1' 'main'", "PD '1'", "PS '1' 'main'", "PD '1'", "PS '1' ''"}));
     EXPECT_TRUE(host.eachReplyReleasedOnce());
 }
 
@@ -167,8 +170,8 @@ TEST_F(FollowScript, SourceAndButtons) {
     press("2", "m");
     press("01", "button");
     EXPECT_EQ(sent(), texts{});
-    EXPECT_EQ(debug.writes(), (texts{"barf: 2:button: press=1", "barf: 2:m: press=1",
-                                     "barf: 01:button: press=1"}));
+    EXPECT_EQ(debug.writes(),
+              (texts{"barf: 2:button: press=1", "barf: 2:m: press=1", "barf: 01:button: press=1"}));
     press("1", "other");
     press("1", "Button");
     EXPECT_EQ(sent(), texts{});
@@ -176,7 +179,7 @@ TEST_F(FollowScript, SourceAndButtons) {
     // A press without a caption is handled like any other; only its debug line is missing.
     debug.clear();
     vesk_host_button bare{0, 0, "1", "button", nullptr};
-    script->callback(reinterpret_cast<char*>(&bare), 2);
+    script->callback(reinterpret_cast<char*>(&bare), VESK_EVENT_BUTTON);
     EXPECT_EQ(sent(), texts{"TP 'stylesheet=view_nottrailing' '1' 'button'"});
     EXPECT_EQ(debug.writes(), texts{});
 }
@@ -199,7 +202,7 @@ TEST_F(FollowScript, TallyShowsOnlyTheMonitor) {
     revertive(4, 7, "CAM 4");
     revertive(3, 7, "");
     revertive(3, 7, "it's %1");
-    revertive(3, 7, "CAM 9", 6);
+    revertive(3, 7, "CAM 9", VESK_EVENT_SECONDARY_REVERTIVE);
     EXPECT_EQ(sent(), (texts{"TP 'text=CAM 2' '1' 'tally'", "TP 'text=' '1' 'tally'",
                              "TP 'text=it's %1' '1' 'tally'"}));
 }
@@ -209,15 +212,16 @@ TEST_F(FollowScript, TimersAreStoppedAndOtherEventsIgnored) {
     timer(9);
     timer(-1);
     int hostEvent = 0;
-    script->callback(reinterpret_cast<char*>(&hostEvent), 7);
-    script->callback(nullptr, 7);
-    script->callback(nullptr, 0);
-    script->callback(nullptr, 8);
+    script->callback(reinterpret_cast<char*>(&hostEvent), VESK_EVENT_HOST);
+    script->callback(nullptr, VESK_EVENT_HOST);
+    script->callback(nullptr, 0); // not an event kind
+    script->callback(nullptr, VESK_EVENT_HOST + 1);
     EXPECT_EQ(sent(), (texts{"ET 1", "ET 9", "ET -1"}));
 }
 
 TEST_F(FollowScript, NullArgumentsNeverCrash) {
-    for (int kind : {1, 2, 3, 5, 6, 7}) {
+    for (int kind : {VESK_EVENT_REVERTIVE, VESK_EVENT_BUTTON, VESK_EVENT_PARENT, VESK_EVENT_RELEASE,
+                     VESK_EVENT_SECONDARY_REVERTIVE, VESK_EVENT_HOST}) {
         EXPECT_EQ(script->callback(nullptr, kind), nullptr);
     }
     // A null revertive reads as device 0, index 0: not the monitor.
@@ -236,22 +240,22 @@ TEST(FollowScriptWithout, LinkOrSettings) {
     std::unique_ptr<vesk_client_callback> unlinked(library.create(nullptr, nullptr));
     ASSERT_NE(unlinked, nullptr);
     std::string text = "instance=router1";
-    unlinked->callback(&text[0], 3);
+    unlinked->callback(&text[0], VESK_EVENT_PARENT);
     decodeCaptionString caption("p=1");
     vesk_host_button button{0, 0, "1", "button", &caption};
-    unlinked->callback(reinterpret_cast<char*>(&button), 2);
+    unlinked->callback(reinterpret_cast<char*>(&button), VESK_EVENT_BUTTON);
     unlinked.reset();
 
     // No monitor setting: the monitor is destination 0.
     recording_host_link host;
     std::unique_ptr<vesk_client_callback> script(library.create(&host, "panels"));
     text = "panel=main";
-    script->callback(&text[0], 3);
+    script->callback(&text[0], VESK_EVENT_PARENT);
     text = "instance=x";
-    script->callback(&text[0], 3);
+    script->callback(&text[0], VESK_EVENT_PARENT);
     script.reset();
-    EXPECT_EQ(host.lines(), (texts{"PD '1'", "PS '1' 'panels/main'", "SD 'x'", "RR 0 0 0",
-                                   "RP 0 0 0", "AS"}));
+    EXPECT_EQ(host.lines(),
+              (texts{"PD '1'", "PS '1' 'panels/main'", "SD 'x'", "RR 0 0 0", "RP 0 0 0", "AS"}));
 }
 
 TEST(FollowScriptLibrary, StartupIsCopiedAndScriptsAreIndependent) {
@@ -266,8 +270,8 @@ TEST(FollowScriptLibrary, StartupIsCopiedAndScriptsAreIndependent) {
     std::strcpy(startup, "other!");
     std::unique_ptr<vesk_client_callback> b(library.create(&second, startup));
     std::string text = "panel=main";
-    a->callback(&text[0], 3);
-    b->callback(&text[0], 3);
+    a->callback(&text[0], VESK_EVENT_PARENT);
+    b->callback(&text[0], VESK_EVENT_PARENT);
     EXPECT_EQ(first.lines(), (texts{"PD '1'", "PS '1' 'panels/main'"}));
     EXPECT_EQ(second.lines(), (texts{"PD '1'", "PS '1' 'other!/main'"}));
 }

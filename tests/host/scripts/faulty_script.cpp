@@ -5,7 +5,6 @@
 #include <new>
 #include <stdexcept>
 
-#include "script_export.h"
 #include "vesk_script_helper.h"
 
 namespace {
@@ -22,7 +21,7 @@ public:
 #if defined(VESK_FAULT_THROW)
     // Past the dispatcher, which would catch it.
     char* callback(char* argument, int kind) override {
-        if (kind == 3) {
+        if (kind == VESK_EVENT_PARENT) {
             throw std::runtime_error("out of the entry");
         }
         return vesk_script_helper::callback(argument, kind);
@@ -31,14 +30,14 @@ public:
 
     vesk_string parentCallback(parentNotify*) override {
         char line[] = "SD 'rtr'";
-        char* reply = link->callback(line, 0);
+        char* reply = link->callback(line, VESK_LINK_SEND);
 #if defined(VESK_FAULT_TWICE)
-        link->callback(reply, 5);
-        link->callback(reply, 5);
+        link->callback(reply, VESK_LINK_RELEASE);
+        link->callback(reply, VESK_LINK_RELEASE);
 #elif defined(VESK_FAULT_FOREIGN)
         static char notFromTheHost[] = "3 0";
-        link->callback(reply, 5);
-        link->callback(notFromTheHost, 5);
+        link->callback(reply, VESK_LINK_RELEASE);
+        link->callback(notFromTheHost, VESK_LINK_RELEASE);
 #else
         (void)reply;
 #endif
@@ -48,7 +47,11 @@ public:
 
 } // namespace
 
-TEST_SCRIPT_EXPORT vesk_client_callback* load_vesk_client_script(vesk_client_callback* link,
-                                                                 const char* startup) {
-    return new (std::nothrow) faulty_script(link, startup);
+VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
+load_vesk_client_script(vesk_client_callback* link, const char* startup) {
+    try {
+        return new (std::nothrow) faulty_script(link, startup);
+    } catch (...) {
+        return nullptr;
+    }
 }

@@ -10,7 +10,6 @@
 #include <new>
 #include <string>
 
-#include "script_export.h"
 #include "vesk_script_helper.h"
 
 namespace {
@@ -46,11 +45,11 @@ public:
         if (command == "send") {
             sendCommand(this, line.c_str());
         } else if (command == "read" && link != nullptr) {
-            char* reply = link->callback(&line[0], 0);
+            char* reply = link->callback(&line[0], VESK_LINK_SEND);
             answer = reply != nullptr ? reply : "(null)";
-            link->callback(reply, 5);
+            link->callback(reply, VESK_LINK_RELEASE);
         } else if (command == "test" && link != nullptr) {
-            answer = link->callback(&line[0], 0) != nullptr ? "non-null" : "null";
+            answer = link->callback(&line[0], VESK_LINK_SEND) != nullptr ? "non-null" : "null";
         } else if (command == "echo") {
             m_echo = line;
         }
@@ -70,7 +69,11 @@ private:
 
 } // namespace
 
-TEST_SCRIPT_EXPORT vesk_client_callback* load_vesk_client_script(vesk_client_callback* link,
-                                                                 const char* startup) {
-    return new (std::nothrow) probe_script(link, startup);
+VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
+load_vesk_client_script(vesk_client_callback* link, const char* startup) {
+    try {
+        return new (std::nothrow) probe_script(link, startup);
+    } catch (...) {
+        return nullptr;
+    }
 }

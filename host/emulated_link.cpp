@@ -1,0 +1,158 @@
+#include "emulated_link.h"
+
+#include "emulated_host.h"
+#include "line_call.h"
+#include "vesk_script_export.h"
+
+namespace vesk_host {
+
+namespace {
+
+// The handler of every verb, in the order of the verb index.
+const line_handler handlers[] = {
+#define VESK_VERB(verb, family, shape, usage, answer, handler) &handler,
+#include "host_verbs.def"
+#undef VESK_VERB
+};
+static_assert(sizeof handlers / sizeof handlers[0] == hostVerbCount, "one handler per verb");
+
+const char* familyKindOf(verb_family family) {
+    return family == verb_family::i_family   ? "text"
+           : family == verb_family::g_family ? "state"
+                                             : "router";
+}
+
+} // namespace
+
+char* recordOnly(const line_call&) {
+    return nullptr;
+}
+
+void line_call::note(const std::string& text) const {
+    host.note(slot, "host", text);
+}
+
+panel_layout* line_call::openPanel(const std::string& panel) const {
+    auto found = slot.state.panels.find(panel);
+    if (found == slot.state.panels.end()) {
+        note("panel " + panel + " is not open");
+        return nullptr;
+    }
+    return &found->second;
+}
+
+control* line_call::findControl(const std::string& panel, const std::string& id) const {
+    panel_layout* layout = openPanel(panel);
+    if (layout == nullptr) {
+        return nullptr;
+    }
+    control* found = layout->find(id);
+    if (found == nullptr) {
+        note("panel " + panel + " has no control '" + id + "'");
+    }
+    return found;
+}
+
+device_kind line_call::deviceKind() const {
+    return verb.family == verb_family::i_family   ? device_kind::text
+           : verb.family == verb_family::g_family ? device_kind::state
+                                                  : device_kind::router;
+}
+
+namespace {
+
+// Says why the device is not one the line can address.
+void noteMissing(const line_call& call, int device) {
+    device_kind kind = device_kind::router;
+    if (!call.host.system().kindOf(device, kind)) {
+        call.note("the system has no device " + std::to_string(device));
+    } else {
+        call.note("device " + std::to_string(device) + " is a " + deviceKindName(kind) +
+                  " device; " + call.c.verb + " addresses " + familyKindOf(call.verb.family) +
+                  " devices");
+    }
+}
+
+} // namespace
+
+router* line_call::findRouter(int device) const {
+    router* found = host.system().findRouter(device);
+    if (found == nullptr) {
+        noteMissing(*this, device);
+    }
+    return found;
+}
+
+text_device* line_call::findTextDevice(int device) const {
+    text_device* found = host.system().findTextDevice(device);
+    if (found == nullptr) {
+        noteMissing(*this, device);
+    }
+    return found;
+}
+
+state_device* line_call::findStateDevice(int device) const {
+    state_device* found = host.system().findStateDevice(device);
+    if (found == nullptr) {
+        noteMissing(*this, device);
+    }
+    return found;
+}
+
+emulated_link::emulated_link(emulated_host& host, script_slot& slot) : m_host(host), m_slot(slot) {}
+
+const std::string& emulated_link::name() const {
+    return m_slot.name;
+}
+
+char* emulated_link::callback(char* argument, int kind) {
+    try {
+        if (kind == VESK_LINK_SEND) {
+            if (argument == nullptr) {
+                m_host.reportProblem(m_slot, "sent a null command line");
+                return nullptr;
+            }
+            std::string line(argument);
+            m_slot.record.sent.push_back(line);
+            m_host.note(m_slot, "out", line);
+            return carryOut(line);
+        }
+        if (kind == VESK_LINK_RELEASE) {
+            std::string problem = m_ledger.takeBack(argument);
+            if (!problem.empty()) {
+                m_host.reportProblem(m_slot, problem);
+            }
+            return nullptr;
+        }
+        m_host.reportProblem(m_slot, "called the host link with kind " + std::to_string(kind) +
+                                         "; the host takes only 0 (send) and 5 (release)");
+    } catch (...) {
+        // Out of memory while keeping the record: the script must not see an exception.
+    }
+    return nullptr;
+}
+
+char* emulated_link::carryOut(const std::string& line) {
+    command_line c = parseCommandLine(line);
+    const host_verb* verb = findVerb(line.c_str());
+    if (verb == nullptr) {
+        m_host.note(m_slot, "host", "unknown verb '" + c.verb + "'");
+        return nullptr;
+    }
+    line_handler handler = handlers[verb - hostVerbs];
+    if (handler == &recordOnly) {
+        return nullptr;
+    }
+    if (!c.matches(verb->shape)) {
+        m_host.note(m_slot, "host",
+                    "cannot read this line; its form is " + std::string(verb->usage));
+        return nullptr;
+    }
+    char* reply = handler(line_call{m_host, m_slot, m_ledger, *verb, c, line});
+    if (reply != nullptr) {
+        m_host.note(m_slot, "reply", reply);
+    }
+    return reply;
+}
+
+} // namespace vesk_host

@@ -1,0 +1,42 @@
+// Runs a whole run in a child process and watches it, so that a script that crashes, aborts,
+// exits or hangs ends its run with a report instead of ending vesk-host. The child does all the
+// work (loading the script included); the parent only waits, and reads what the child left in
+// shared memory when it died.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "call_record.h"
+
+namespace vesk_host {
+
+// How a supervised run ended when it did not end by itself.
+struct broken_run {
+    std::string what;     // "crashed: SIGSEGV (segmentation fault)", "hung: ..."
+    std::string handler;  // the call into the script it was in; empty outside any
+    std::string location; // "file:line" of the scenario step
+    std::vector<std::string> lastSent;
+    std::string backtrace;  // where the platform gives one; may be empty
+    std::string transcript; // everything the run wrote before it died
+};
+
+// False where runs cannot be isolated (Windows); they then run in the process itself.
+bool isolationAvailable();
+
+// The run: it keeps `record` up to date, hands its transcript to `mirror` as it writes it, and
+// returns its exit status.
+using isolated_run =
+    std::function<int(call_record& record, const std::function<void(const std::string&)>& mirror)>;
+
+// Called in the supervisor once the child runs; false stops the child (status 2).
+using supervisor_start = std::function<bool()>;
+
+// Runs `run` in a child. Returns true with the child's exit status when the run finished by
+// itself, and false with `broken` filled in when it crashed, ended early or had a call into the
+// script last longer than `timeoutSeconds`. SIGTERM to the supervisor is passed on to the run.
+bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broken_run& broken,
+                 const supervisor_start& started = nullptr);
+
+} // namespace vesk_host

@@ -1,0 +1,48 @@
+// What the handler of one command line works with: the line read by its verb's shape, the
+// script's slot, the simulated system, and the ledger its replies go through.
+#pragma once
+
+#include <string>
+
+#include "command_line.h"
+#include "host_verbs.h"
+#include "reply_ledger.h"
+#include "system_model.h"
+
+namespace vesk_host {
+
+class emulated_host;
+struct script_slot;
+
+struct line_call {
+    emulated_host& host;
+    script_slot& slot;
+    reply_ledger& ledger;
+    const host_verb& verb;
+    const command_line& c;
+    const std::string& line;
+
+    // A note of the host in the transcript, under the line.
+    void note(const std::string& text) const;
+    char* handOut(const std::string& text) const { return ledger.handOut(text, line); }
+    char* acknowledge() const { return ledger.acknowledge(line); }
+
+    // What the line names; null, with a note, when there is none.
+    panel_layout* openPanel(const std::string& panel) const;
+    control* findControl(const std::string& panel, const std::string& id) const;
+    router* findRouter(int device) const;
+    text_device* findTextDevice(int device) const;
+    state_device* findStateDevice(int device) const;
+    // The kind of device the line's family addresses.
+    device_kind deviceKind() const;
+};
+
+using line_handler = char* (*)(const line_call& call);
+
+// One handler per family of lines, defined in lines/<family>.cpp; recordOnly keeps the line in
+// the record and answers null.
+#define VESK_VERB(verb, family, shape, usage, answer, handler) char* handler(const line_call& call);
+#include "host_verbs.def"
+#undef VESK_VERB
+
+} // namespace vesk_host

@@ -1,0 +1,70 @@
+// Router lines: names and indices of sources (database 0) and destinations (1), switches and
+// polls. A switch is heard by every script registered for the destination, after the call.
+#include <algorithm>
+
+#include "emulated_host.h"
+#include "line_call.h"
+
+namespace vesk_host {
+
+char* routerName(const line_call& call) {
+    const router* r = call.findRouter(call.c.number(0));
+    int database = call.c.number(1);
+    int index = call.c.number(2);
+    if (r == nullptr) {
+        return nullptr;
+    }
+    if (database == 0 && r->validSource(index)) {
+        return call.handOut(r->sourceName(index));
+    }
+    if (database == 1 && r->validDestination(index)) {
+        return call.handOut(r->destinationName(index));
+    }
+    call.note("router " + std::to_string(r->device) + " has no index " + std::to_string(index) +
+              " in database " + std::to_string(database) + " (0 sources, 1 destinations)");
+    return nullptr;
+}
+
+char* routerIndex(const line_call& call) {
+    const router* r = call.findRouter(call.c.number(0));
+    if (r == nullptr) {
+        return nullptr;
+    }
+    int index = r->indexOf(call.c.number(1), call.c.text(2));
+    if (index == 0) {
+        call.note("router " + std::to_string(r->device) + " has no '" + call.c.text(2) +
+                  "' in database " + std::to_string(call.c.number(1)));
+        return nullptr;
+    }
+    return call.handOut(std::to_string(index));
+}
+
+char* crosspoint(const line_call& call) {
+    std::string why;
+    if (!call.host.switchRouter(call.c.number(0), call.c.number(1), call.c.number(2), why)) {
+        call.note(why);
+    }
+    return nullptr;
+}
+
+char* pollRouter(const line_call& call) {
+    const router* r = call.findRouter(call.c.number(0));
+    if (r == nullptr) {
+        return nullptr;
+    }
+    int first = std::max(1, std::min(call.c.number(1), call.c.number(2)));
+    int last = std::min(r->destinations, std::max(call.c.number(1), call.c.number(2)));
+    if (first > last) {
+        call.note("router " + std::to_string(r->device) + " has no destination in that range");
+    }
+    for (int d = first; d <= last; ++d) {
+        auto on = r->crosspoints.find(d);
+        if (on != r->crosspoints.end()) {
+            call.host.queueRevertive(call.slot, device_kind::router, r->device, d,
+                                     r->sourceName(on->second));
+        }
+    }
+    return nullptr;
+}
+
+} // namespace vesk_host

@@ -1,0 +1,329 @@
+// Every scenario command: one row of the table and, above it, the function that carries it out.
+#include "scenario_parser.h"
+#include "scenario_runner.h"
+#include "vesk_script_export.h"
+
+namespace vesk_host {
+
+namespace {
+
+int number(const step& s, std::size_t i) {
+    return static_cast<int>(s.numbers[i]);
+}
+
+// ---- Events ----
+
+void create(scenario_runner& r, const step&, script_slot* target) {
+    r.host().create(*target);
+}
+
+void destroy(scenario_runner& r, const step&, script_slot* target) {
+    r.host().destroy(*target);
+}
+
+void parent(scenario_runner& r, const step& s, script_slot* target) {
+    r.host().parent(*target, s.text);
+}
+
+void press(scenario_runner& r, const step& s, script_slot* target) {
+    r.host().press(*target, s.words[0], s.words[1], s.hasText ? &s.text : nullptr);
+}
+
+void revertive(scenario_runner& r, const step& s, script_slot* target) {
+    r.host().revertive(*target, VESK_EVENT_REVERTIVE, number(s, 0), number(s, 1), s.text);
+}
+
+void secondary(scenario_runner& r, const step& s, script_slot* target) {
+    r.host().revertive(*target, VESK_EVENT_SECONDARY_REVERTIVE, number(s, 0), number(s, 1), s.text);
+}
+
+void hostEvent(scenario_runner& r, const step&, script_slot* target) {
+    r.host().hostEvent(*target);
+}
+
+void timer(scenario_runner& r, const step& s, script_slot* target) {
+    r.host().timer(*target, number(s, 0));
+}
+
+void route(scenario_runner& r, const step& s, script_slot*) {
+    std::string why;
+    if (!r.host().route(number(s, 0), number(s, 1), number(s, 2), why)) {
+        r.fail(s, why);
+    }
+}
+
+void write(scenario_runner& r, const step& s, script_slot*) {
+    std::string why;
+    if (!r.host().write(number(s, 0), number(s, 1), s.text, why)) {
+        r.fail(s, why);
+    }
+}
+
+void setState(scenario_runner& r, const step& s, bool on) {
+    std::string why;
+    if (!r.host().set(number(s, 0), number(s, 1), on, why)) {
+        r.fail(s, why);
+    }
+}
+
+void stateOn(scenario_runner& r, const step& s, script_slot*) {
+    setState(r, s, true);
+}
+
+void stateOff(scenario_runner& r, const step& s, script_slot*) {
+    setState(r, s, false);
+}
+
+void advance(scenario_runner& r, const step& s, script_slot*) {
+    r.host().advance(s.numbers[0]);
+}
+
+void show(scenario_runner& r, const step&, script_slot*) {
+    r.host().show();
+}
+
+void help(scenario_runner& r, const step&, script_slot*) {
+    r.out().plain(scenarioHelp());
+}
+
+void quit(scenario_runner& r, const step&, script_slot*) {
+    r.requestQuit();
+}
+
+// ---- Expectations ----
+
+void expectSent(scenario_runner& r, const step& s, script_slot* target) {
+    r.sentLineExpected(s, *target);
+}
+
+void expectNothingSent(scenario_runner& r, const step& s, script_slot* target) {
+    script_record& rec = target->record;
+    std::string got;
+    for (std::size_t i = rec.sentChecked; i < rec.sent.size(); ++i) {
+        got += (got.empty() ? "" : ", ") + shown(rec.sent[i]);
+    }
+    rec.sentChecked = rec.sent.size();
+    r.record(s, got.empty(), "expected nothing sent, got " + got);
+}
+
+// The answer to the last parent text; `wanted` null for none.
+void checkAnswer(scenario_runner& r, const step& s, const script_record& rec,
+                 const std::string* wanted) {
+    if (!rec.parentGiven) {
+        r.record(s, false, "expected an answer, got no parent text yet");
+        return;
+    }
+    std::string got = rec.answered ? shown(rec.answer) : "no answer";
+    bool held = wanted != nullptr ? rec.answered && rec.answer == *wanted : !rec.answered;
+    r.record(s, held,
+             "expected " + (wanted != nullptr ? shown(*wanted) : "no answer") + ", got " + got);
+}
+
+void expectAnswer(scenario_runner& r, const step& s, script_slot* target) {
+    checkAnswer(r, s, target->record, &s.text);
+}
+
+void expectNoAnswer(scenario_runner& r, const step& s, script_slot* target) {
+    checkAnswer(r, s, target->record, nullptr);
+}
+
+void expectControl(scenario_runner& r, const step& s, script_slot* target) {
+    const std::string& panel = s.words[0];
+    const std::string& id = s.words[1];
+    const std::string& name = s.words[2];
+    std::string wanted = "expected " + name + "=" + shown(s.text) + " on control " + id +
+                         " of panel " + panel + ", got ";
+    const auto& panels = target->state.panels;
+    auto open = panels.find(panel);
+    if (open == panels.end()) {
+        r.record(s, false, wanted + "panel " + panel + " not open");
+        return;
+    }
+    const control* c = open->second.find(id);
+    const std::string* value = c != nullptr ? c->property(name) : nullptr;
+    if (value == nullptr) {
+        r.record(s, false, wanted + (c == nullptr ? "no such control" : "no such property"));
+        return;
+    }
+    r.record(s, *value == s.text, wanted + shown(*value));
+}
+
+// "closed" when `file` is null.
+void checkPanel(scenario_runner& r, const step& s, script_slot& target, const std::string* file) {
+    const auto& panels = target.state.panels;
+    auto open = panels.find(s.words[0]);
+    std::string got = open == panels.end() ? "closed" : "open " + open->second.file;
+    std::string wanted = file == nullptr ? "closed" : "open " + *file;
+    r.record(s, got == wanted, "expected panel " + s.words[0] + " " + wanted + ", got " + got);
+}
+
+void expectPanelOpen(scenario_runner& r, const step& s, script_slot* target) {
+    checkPanel(r, s, *target, &s.words[1]);
+}
+
+void expectPanelClosed(scenario_runner& r, const step& s, script_slot* target) {
+    checkPanel(r, s, *target, nullptr);
+}
+
+void expectCrosspoint(scenario_runner& r, const step& s, script_slot*) {
+    int device = number(s, 0);
+    int source = number(s, 1);
+    int destination = number(s, 2);
+    std::string wanted = "expected router " + std::to_string(device) + " destination " +
+                         std::to_string(destination) + " on source " + std::to_string(source) +
+                         ", got ";
+    router* found = r.host().system().findRouter(device);
+    if (found == nullptr || !found->validDestination(destination)) {
+        r.record(s, false, wanted + (found == nullptr ? "no such device" : "no such destination"));
+        return;
+    }
+    int on = found->crosspoints[destination];
+    r.record(s, on == source,
+             wanted + "source " + std::to_string(on) + " (" + found->sourceName(on) + ")");
+}
+
+void expectSlot(scenario_runner& r, const step& s, script_slot*) {
+    int device = number(s, 0);
+    int slot = number(s, 1);
+    std::string wanted = "expected text device " + std::to_string(device) + " slot " +
+                         std::to_string(slot) + " " + shown(s.text) + ", got ";
+    const text_device* found = r.host().system().findTextDevice(device);
+    if (found == nullptr || !found->validSlot(slot)) {
+        r.record(s, false, wanted + (found == nullptr ? "no such text device" : "no such slot"));
+        return;
+    }
+    r.record(s, found->text(slot) == s.text, wanted + shown(found->text(slot)));
+}
+
+void checkState(scenario_runner& r, const step& s, bool on) {
+    int device = number(s, 0);
+    int index = number(s, 1);
+    std::string wanted = "expected state device " + std::to_string(device) + " index " +
+                         std::to_string(index) + (on ? " on" : " off") + ", got ";
+    const state_device* found = r.host().system().findStateDevice(device);
+    if (found == nullptr || !found->validIndex(index)) {
+        r.record(s, false, wanted + (found == nullptr ? "no such state device" : "no such index"));
+        return;
+    }
+    r.record(s, found->on(index) == on, wanted + (found->on(index) ? "on" : "off"));
+}
+
+void expectStateOn(scenario_runner& r, const step& s, script_slot*) {
+    checkState(r, s, true);
+}
+
+void expectStateOff(scenario_runner& r, const step& s, script_slot*) {
+    checkState(r, s, false);
+}
+
+// Debug output since the last expectations; `wanted` null for none at all.
+void checkDebug(scenario_runner& r, const step& s, const script_record& rec,
+                const std::string* wanted) {
+    bool held = wanted != nullptr ? rec.debugText.find(*wanted) != std::string::npos
+                                  : rec.debugText.empty();
+    std::string what =
+        wanted != nullptr ? "debug output containing " + shown(*wanted) : "no debug output";
+    r.record(s, held,
+             "expected " + what + ", got " +
+                 (rec.debugText.empty() ? "none" : shown(rec.debugText)));
+}
+
+void expectDebug(scenario_runner& r, const step& s, script_slot* target) {
+    checkDebug(r, s, target->record, &s.text);
+}
+
+void expectNoDebug(scenario_runner& r, const step& s, script_slot* target) {
+    checkDebug(r, s, target->record, nullptr);
+}
+
+void checkTimer(scenario_runner& r, const step& s, script_slot& target, bool wanted) {
+    int id = number(s, 0);
+    const auto& timers = target.state.timers;
+    bool running = timers.find(id) != timers.end();
+    r.record(s, running == wanted,
+             "expected timer " + std::to_string(id) + (wanted ? " running" : " stopped") +
+                 ", got " + (running ? "running" : "stopped"));
+}
+
+void expectTimerRunning(scenario_runner& r, const step& s, script_slot* target) {
+    checkTimer(r, s, *target, true);
+}
+
+void expectTimerStopped(scenario_runner& r, const step& s, script_slot* target) {
+    checkTimer(r, s, *target, false);
+}
+
+using role = scenario_role;
+
+} // namespace
+
+const std::vector<scenario_command>& scenarioCommands() {
+    static const std::vector<scenario_command> commands = {
+        {"create", "", "create",
+         "create the script again after destroy (\"@name create\" adds one)", role::creation,
+         create},
+        {"destroy", "", "destroy", "delete the script; every reply it was given must be back",
+         role::event, destroy},
+        {"parent", "o", "parent TEXT", "parent parameter or query (kind 3); \\n is a line feed",
+         role::event, parent},
+        {"press", "w w o", "press PANEL CONTROL [CAPTION]",
+         "button press (kind 2), caption decoded", role::event, press},
+        {"revertive", "i i o", "revertive DEVICE INDEX [TEXT]", "revertive (kind 1)", role::event,
+         revertive},
+        {"secondary", "i i o", "secondary DEVICE INDEX [TEXT]", "secondary revertive (kind 6)",
+         role::event, secondary},
+        {"hostevent", "", "hostevent", "host event (kind 7)", role::event, hostEvent},
+        {"route", "i i i", "route DEVICE SOURCE DESTINATION",
+         "switch made elsewhere; registered scripts hear", role::system, route},
+        {"write", "i i o", "write DEVICE SLOT [TEXT]",
+         "a text device's slot written elsewhere; registered scripts hear (kind 6)", role::system,
+         write},
+        {"state", "i i on", "state DEVICE INDEX on",
+         "a state device's index set elsewhere; registered scripts hear (kind 6)", role::system,
+         stateOn},
+        {"state", "i i off", "state DEVICE INDEX off", "the same, set off", role::system, stateOff},
+        {"advance", "m", "advance MILLISECONDS", "move the virtual clock; due timers fire (kind 4)",
+         role::system, advance},
+        {"timer", "i", "timer ID", "timer event (kind 4) now, whether or not the timer runs",
+         role::event, timer},
+        {"show", "", "show", "print panels, devices, timers and the clock", role::system, show},
+        {"help", "", "help", "print this reference", role::session, help},
+        {"quit", "", "quit", "end the run (interactive)", role::session, quit},
+
+        {"expect sent", "l", "expect sent LINE",
+         "the next line sent since the last expectations; a run of them must match them all",
+         role::expectation, expectSent},
+        {"expect nothing sent", "", "expect nothing sent",
+         "no line sent since the last expectations", role::expectation, expectNothingSent},
+        {"expect answer", "t", "expect answer TEXT", "the answer to the last parent text",
+         role::expectation, expectAnswer},
+        {"expect no answer", "", "expect no answer", "no answer to the last parent text",
+         role::expectation, expectNoAnswer},
+        {"expect no debug", "", "expect no debug", "no debug output since the last expectations",
+         role::expectation, expectNoDebug},
+        {"expect control", "w w p", "expect control PANEL CONTROL NAME=VALUE",
+         "a property of a control", role::expectation, expectControl},
+        {"expect panel", "w open w", "expect panel PANEL open FILE", "the panel shows FILE",
+         role::expectation, expectPanelOpen},
+        {"expect panel", "w closed", "expect panel PANEL closed", "the panel is not open",
+         role::expectation, expectPanelClosed},
+        {"expect crosspoint", "i i i", "expect crosspoint DEVICE SOURCE DESTINATION",
+         "the destination is on the source", role::expectation, expectCrosspoint},
+        {"expect slot", "i i o", "expect slot DEVICE SLOT [TEXT]",
+         "the slot of the text device holds TEXT (nothing: it is empty)", role::expectation,
+         expectSlot},
+        {"expect state", "i i on", "expect state DEVICE INDEX on",
+         "the index of the state device is on", role::expectation, expectStateOn},
+        {"expect state", "i i off", "expect state DEVICE INDEX off",
+         "the index of the state device is off", role::expectation, expectStateOff},
+        {"expect debug", "t", "expect debug TEXT",
+         "debug output since the last expectations contains TEXT", role::expectation, expectDebug},
+        {"expect timer", "i running", "expect timer ID running", "the timer runs",
+         role::expectation, expectTimerRunning},
+        {"expect timer", "i stopped", "expect timer ID stopped", "the timer does not run",
+         role::expectation, expectTimerStopped},
+    };
+    return commands;
+}
+
+} // namespace vesk_host

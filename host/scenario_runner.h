@@ -1,0 +1,62 @@
+// Carries out parsed scenario steps against the emulated host and keeps the verdicts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "emulated_host.h"
+#include "scenario_parser.h"
+#include "transcript.h"
+
+namespace vesk_host {
+
+class scenario_runner {
+public:
+    scenario_runner(emulated_host& host, transcript& out, std::string file);
+
+    void run(const step& s);
+    // Closes the checks still open; call once after the last step.
+    void finish();
+
+    struct check {
+        std::string where; // file:line
+        std::string what;  // the scenario line
+        bool held = true;
+        std::string message;
+    };
+    const std::vector<check>& checks() const { return m_checks; }
+    int failures() const;
+    bool quitRequested() const { return m_quit; }
+
+    // For the command handlers.
+    emulated_host& host() { return m_host; }
+    transcript& out() { return m_out; }
+    void requestQuit() { m_quit = true; }
+    // An expectation's verdict; `message` says what was found when it did not hold.
+    void record(const step& s, bool held, const std::string& message);
+    // An event that could not be carried out.
+    void fail(const step& s, const std::string& message);
+    // A run of "expect sent" lines takes the lines sent in order; when the run ends, no line
+    // may be left over. Opens the run on the target or carries it on.
+    void sentLineExpected(const step& s, script_slot& target);
+
+private:
+    script_slot* resolve(const step& s);
+    std::string where(const step& s) const;
+    void failAt(const std::string& where, const std::string& what, const std::string& message);
+    void closeSentCheck();
+
+    emulated_host& m_host;
+    transcript& m_out;
+    std::string m_file;
+    std::vector<check> m_checks;
+    bool m_quit = false;
+    script_slot* m_sentOpen = nullptr;
+    std::string m_sentWhere;
+    std::string m_sentWhat;
+};
+
+// Quoted, with line feeds and tabs written as \n and \t, for messages.
+std::string shown(const std::string& text);
+
+} // namespace vesk_host

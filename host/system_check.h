@@ -1,0 +1,23 @@
+// Checks a system folder before anything runs on it, so that a misspelt section or a crosspoint
+// to nowhere is named at its file and line instead of surfacing later as an odd reply.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vesk_host {
+
+struct system_finding {
+    std::string file; // as the folder was given, then the path below it; empty for the folder
+    int line = 0;     // 0 when the finding is about a whole file
+    std::string message;
+
+    // "file:line: message"
+    std::string text() const;
+};
+
+// Every INI file of the folder `dir` (<root>/<system>) read line by line. `workstation`, when
+// not empty, must have settings in the configuration database.
+std::vector<system_finding> checkSystem(const std::string& dir, const std::string& workstation);
+
+} // namespace vesk_host

@@ -1,0 +1,91 @@
+// A script that breaks in one way, chosen when it is built, each the kind of fault a script
+// author makes and vesk-host must report rather than pass or die of:
+//   VESK_BREAK_CRASH     dereferences null when a button is pressed
+//   VESK_BREAK_HANG      never returns from a button press
+//   VESK_BREAK_THROW     throws out of its button handler (the script base catches it)
+//   VESK_BREAK_ABORT     aborts on a timer
+//   VESK_BREAK_EXIT      ends the process when its parent speaks
+//   VESK_BREAK_RECURSE   recurses until its stack runs out on a button press
+//   VESK_BREAK_CONSTRUCT throws from its constructor, out of the export
+//   VESK_BREAK_KEEP      keeps a copy of the first button record and reads it at the next
+//                        press, when the host structure behind it is long gone
+// Before breaking it sends "PS '1' 'broken'", so that the report has a last line to show.
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+
+#include "vesk_script_export.h"
+#include "vesk_script_helper.h"
+
+namespace {
+
+class broken_script : public vesk_script_helper {
+public:
+    broken_script(vesk_client_callback* hostLink, const char* startupText)
+        : vesk_script_helper(hostLink, startupText) {
+#if defined(VESK_BREAK_CONSTRUCT)
+        throw std::runtime_error("no settings for this workstation");
+#endif
+    }
+
+    void buttonCallback(buttonNotify* notify) override {
+        panelShow("1", "broken", "");
+#if defined(VESK_BREAK_CRASH)
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+#elif defined(VESK_BREAK_HANG)
+        for (volatile bool forever = true; forever;) {
+        }
+#elif defined(VESK_BREAK_THROW)
+        throw std::runtime_error("panel layout missing");
+#elif defined(VESK_BREAK_RECURSE)
+        debug(vesk_string("depth %1").arg(deeper(1), 0, 0, 10));
+#elif defined(VESK_BREAK_KEEP)
+        if (!m_kept) {
+            m_kept.reset(new buttonNotify(*notify));
+        } else {
+            // The first press's record, long after its handler returned.
+            textPut(m_kept->id(), "1", "kept");
+        }
+#endif
+        (void)notify;
+    }
+    void revertiveCallback(revertiveNotify*) override {}
+    vesk_string parentCallback(parentNotify*) override {
+#if defined(VESK_BREAK_EXIT)
+        std::exit(3);
+#endif
+        return vesk_string();
+    }
+    void timerCallback(int) override {
+#if defined(VESK_BREAK_ABORT)
+        std::abort();
+#endif
+    }
+
+private:
+#if defined(VESK_BREAK_RECURSE)
+    int deeper(int depth) {
+        volatile char frame[1024];
+        frame[0] = static_cast<char>(depth);
+        return depth > 0 ? deeper(depth + 1) + frame[0] : 0;
+    }
+#endif
+    std::unique_ptr<buttonNotify> m_kept;
+};
+
+} // namespace
+
+VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
+load_vesk_client_script(vesk_client_callback* link, const char* startup) {
+#if defined(VESK_BREAK_CONSTRUCT)
+    // Lets the exception out, as a careless export does; the host must survive it.
+    return new broken_script(link, startup);
+#else
+    try {
+        return new broken_script(link, startup);
+    } catch (...) {
+        return nullptr;
+    }
+#endif
+}
