@@ -13,7 +13,7 @@ scripts/ensure-packages.sh cmake:cmake g++:g++ make:make node:nodejs npm:npm \
 echo "== browser tests (chromium, playwright-core) =="
 jobs=$(scripts/build-jobs.sh)
 [ -f build/default/CMakeCache.txt ] || cmake --preset default >/dev/null
-cmake --build --preset default --target vesk-host viewTrail faulty_throw -j "$jobs"
+cmake --build --preset default --target vesk-host viewTrail probe_script broken_crash -j "$jobs"
 
 # playwright-core brings no browser and must never fetch one.
 export PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1
@@ -25,7 +25,8 @@ build=$PWD/build/default
 (cd tests/browser &&
     VESK_HOST=$build/bin/vesk-host \
     VESK_SCRIPT=$build/lib/libviewTrail.$ext \
-    VESK_FAULTY_SCRIPT=$build/lib/libfaulty_throw.$ext \
+    VESK_PROBE_SCRIPT=$build/lib/libprobe_script.$ext \
+    VESK_CRASHING_SCRIPT=$build/lib/libbroken_crash.$ext \
     VESK_CHROMIUM=/usr/bin/chromium \
     node --test --test-reporter=spec)
 echo "browser tests: $((SECONDS - start)) s"

@@ -105,33 +105,76 @@
     if (!any) host.appendChild(el("p", { text: "No panel is open." }));
   }
 
+  function drawRouter(device, picked) {
+    const rows = device.destinations.map((d) => el("tr", { "data-destination": String(d.index) }, [
+      el("td", { text: d.index + " " + d.name }),
+      el("td", { class: "source", text: d.sourceName + (d.source ? " (" + d.source + ")" : "") }),
+    ]));
+    const destination = el("select", { id: "dst-" + device.device, "aria-label": "Destination" },
+      device.destinations.map((d) => el("option", { value: String(d.index), text: d.index + " " + d.name })));
+    const source = el("select", { id: "src-" + device.device, "aria-label": "Source" },
+      device.sources.map((name, i) => el("option", { value: String(i + 1), text: (i + 1) + " " + name })));
+    for (const select of [destination, source]) if (picked[select.id]) select.value = picked[select.id];
+    return [
+      el("h2", { text: "Router " + device.device + ": " + device.name }),
+      el("table", {}, [el("thead", {}, [el("tr", {}, [el("th", { text: "Destination" }), el("th", { text: "Source" })])]),
+                       el("tbody", {}, rows)]),
+      el("div", { class: "route" }, [destination, source, el("button", {
+        type: "button", text: "Route",
+        onclick: () => send({ do: "route", device: device.device,
+                              source: parseInt(source.value, 10), destination: parseInt(destination.value, 10) }),
+      })]),
+    ];
+  }
+
+  // A text device (the I-family lines): its slots, and a slot written from the page.
+  function drawTextDevice(device, picked) {
+    const rows = device.slots.map((s) => el("tr", { "data-slot": String(s.index) }, [
+      el("td", { text: String(s.index) }),
+      el("td", { class: "slot-text", text: s.text }),
+    ]));
+    const slot = el("select", { id: "slot-" + device.device, "aria-label": "Slot" },
+      device.slots.map((s) => el("option", { value: String(s.index), text: String(s.index) })));
+    if (picked[slot.id]) slot.value = picked[slot.id];
+    const text = el("input", { id: "slot-text-" + device.device, "aria-label": "Text", autocomplete: "off" });
+    if (picked[text.id]) text.value = picked[text.id];
+    return [
+      el("h2", { text: "Text device " + device.device + ": " + device.name }),
+      el("table", {}, [el("thead", {}, [el("tr", {}, [el("th", { text: "Slot" }), el("th", { text: "Text" })])]),
+                       el("tbody", {}, rows)]),
+      el("div", { class: "route" }, [slot, text, el("button", {
+        type: "button", text: "Write",
+        onclick: () => send({ do: "write", device: device.device, slot: parseInt(slot.value, 10), text: text.value }),
+      })]),
+    ];
+  }
+
+  // A state device (the G-family lines): each index a switch.
+  function drawStateDevice(device) {
+    return [
+      el("h2", { text: "State device " + device.device + ": " + device.name }),
+      el("div", { class: "states" }, device.indices.map((i) => el("button", {
+        type: "button", class: i.on ? "on" : "off", "data-index": String(i.index),
+        "aria-pressed": i.on ? "true" : "false", "aria-label": "Index " + i.index,
+        text: String(i.index),
+        onclick: () => send({ do: "state", device: device.device, index: i.index, on: !i.on }),
+      }))),
+    ];
+  }
+
   function drawDevices(state) {
     const host = document.getElementById("devices");
-    // Keep what the operator picked across redraws.
+    // Keep what the operator picked or typed across redraws.
     const picked = {};
-    for (const select of host.querySelectorAll("select")) picked[select.id] = select.value;
+    for (const input of host.querySelectorAll("select, input")) picked[input.id] = input.value;
+    const focused = document.activeElement && host.contains(document.activeElement) ? document.activeElement.id : "";
     host.replaceChildren();
+    const draw = { router: drawRouter, text: drawTextDevice, state: drawStateDevice };
     for (const device of state.devices) {
-      const rows = device.destinations.map((d) => el("tr", { "data-destination": String(d.index) }, [
-        el("td", { text: d.index + " " + d.name }),
-        el("td", { class: "source", text: d.sourceName + (d.source ? " (" + d.source + ")" : "") }),
-      ]));
-      const destination = el("select", { id: "dst-" + device.device, "aria-label": "Destination" },
-        device.destinations.map((d) => el("option", { value: String(d.index), text: d.index + " " + d.name })));
-      const source = el("select", { id: "src-" + device.device, "aria-label": "Source" },
-        device.sources.map((name, i) => el("option", { value: String(i + 1), text: (i + 1) + " " + name })));
-      for (const select of [destination, source]) if (picked[select.id]) select.value = picked[select.id];
-      host.appendChild(el("div", { class: "device", "data-device": String(device.device) }, [
-        el("h2", { text: "Router " + device.device + ": " + device.name }),
-        el("table", {}, [el("thead", {}, [el("tr", {}, [el("th", { text: "Destination" }), el("th", { text: "Source" })])]),
-                         el("tbody", {}, rows)]),
-        el("div", { class: "route" }, [destination, source, el("button", {
-          type: "button", text: "Route",
-          onclick: () => send({ do: "route", device: device.device,
-                                source: parseInt(source.value, 10), destination: parseInt(destination.value, 10) }),
-        })]),
-      ]));
+      const body = (draw[device.kind] || (() => []))(device, picked);
+      host.appendChild(el("div", { class: "device kind-" + device.kind, "data-device": String(device.device) }, body));
     }
+    if (focused && document.getElementById(focused)) document.getElementById(focused).focus();
     if (state.devices.length === 0) host.appendChild(el("p", { text: "No device is loaded." }));
   }
 
@@ -157,6 +200,11 @@
     for (const p of state.problems) problems.appendChild(el("li", { text: p.where + ": " + p.what }));
     if (!state.problems.length) problems.appendChild(el("li", { class: "none", text: "none" }));
     document.getElementById("recorded-steps").textContent = String(state.recordedSteps);
+    // A run that died: its supervisor still serves the last state it had.
+    const ended = document.getElementById("ended");
+    ended.textContent = state.ended ? "The run ended: " + state.ended + ". This is its last state." : "";
+    ended.hidden = !state.ended;
+    document.body.classList.toggle("ended", !!state.ended);
   }
 
   function drawTranscript(message) {

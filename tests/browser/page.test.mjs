@@ -1,5 +1,5 @@
 // vesk-host's page in a real browser: the follow panel pressed, a route made on the page, a
-// recorded session replayed, a broken script shown. Debian's chromium, never a downloaded one.
+// recorded session replayed, text and state devices written and set, a crashing script shown. Debian's chromium, never a downloaded one.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { spawn, spawnSync } from "node:child_process";
@@ -11,7 +11,8 @@ import { chromium } from "playwright-core";
 const root = new URL("../..", import.meta.url).pathname;
 const hostProgram = process.env.VESK_HOST;
 const followScript = process.env.VESK_SCRIPT;
-const faultyScript = process.env.VESK_FAULTY_SCRIPT;
+const probeScript = process.env.VESK_PROBE_SCRIPT;
+const crashingScript = process.env.VESK_CRASHING_SCRIPT;
 const demoSystem = join(root, "examples/demo-system");
 const setup = join(root, "examples/follow-setup.scenario");
 const testSystem = join(root, "tests/host/system");
@@ -179,19 +180,52 @@ test("a session recorded on the page replays as a passing scenario", async () =>
   }
 });
 
-test("a script that breaks on the page shows as a problem", { skip: !faultyScript }, async () => {
-  const host = await serve(["--script", faultyScript, "--system", testSystem]);
+test("a text slot written and a state set on the page", { skip: !probeScript }, async () => {
+  const host = await serve(["--script", probeScript, "--system", testSystem]);
+  const page = await context.newPage();
+  try {
+    await page.goto(host.url);
+    await textIs(page, '[data-device="20"] tr[data-slot="1"] .slot-text', "hello");
+    await page.selectOption("#slot-20", "3");
+    await page.fill("#slot-text-20", "cue A");
+    await page.locator('[data-device="20"]').getByRole("button", { name: "Write" }).click();
+    await textIs(page, '[data-device="20"] tr[data-slot="3"] .slot-text', "cue A");
+    await transcriptHas(page, 'slot 3 now "cue A"');
+    const index = '[data-device="30"] button[data-index="5"]';
+    assert.equal(await page.getAttribute(index, "aria-pressed"), "false");
+    await page.click(index);
+    await until(() => page.getAttribute(index, "aria-pressed"), (v) => v === "true", "index 5 to be on");
+    await transcriptHas(page, "index 5 now on");
+    await page.click('[data-device="30"] button[data-index="2"]');
+    await until(() => page.getAttribute('[data-device="30"] button[data-index="2"]', "aria-pressed"),
+                (v) => v === "false", "index 2 to be off");
+  } finally {
+    await page.close();
+    assert.equal(await stop(host), 0, host.output());
+  }
+});
+
+test("a script that crashes shows on the page, which stays up", { skip: !crashingScript }, async () => {
+  const host = await serve(["--script", crashingScript, "--system", testSystem]);
   const page = await context.newPage();
   try {
     await page.goto(host.url);
     await page.waitForSelector("#connection.live");
-    await page.fill("#parent-text", "anything");
-    await page.getByRole("button", { name: "Send to parent" }).click();
-    await page.waitForSelector("#transcript .problem", { timeout: 10000 });
-    const problems = await page.textContent("#problems");
-    assert.match(problems, /exception/);
+    await page.fill("#command-line", "press 1 button");
+    await page.getByRole("button", { name: "Run" }).click();
+    await page.waitForSelector("#ended:not([hidden])", { timeout: 10000 });
+    assert.match(await page.textContent("#ended"), /crashed: SIGSEGV/);
+    assert.match(await page.textContent("#problems"), /crashed: SIGSEGV/);
+    await transcriptHas(page, "in buttonCallback");
+    const problemLines = await page.locator("#transcript .problem").allTextContents();
+    assert.ok(problemLines.some((line) => line.includes("crashed")), problemLines.join("\n"));
+    // The supervisor still serves: a page opened now shows the same end.
+    const again = await context.newPage();
+    await again.goto(host.url);
+    await again.waitForSelector("#ended:not([hidden])", { timeout: 10000 });
+    await again.close();
   } finally {
     await page.close();
-    assert.equal(await stop(host), 1, "a run with a broken script fails");
+    assert.equal(await stop(host), 1, "a run whose script crashed fails");
   }
 });
