@@ -43,9 +43,12 @@ template <typename Take> void takeLines(std::string& pending, Take take) {
 
 // "X client rest" or "X client": the client number and what follows it.
 bool clientOf(const std::string& frame, long& client, std::string& rest) {
+    if (frame.size() < 3) {
+        return false;
+    }
     std::size_t end = frame.find(' ', 2);
     std::string number = frame.substr(2, end == std::string::npos ? std::string::npos : end - 2);
-    if (frame.size() < 3 || frame[1] != ' ' || number.empty() ||
+    if (frame[1] != ' ' || number.empty() ||
         number.find_first_not_of("0123456789") != std::string::npos || number.size() > 12) {
         return false;
     }

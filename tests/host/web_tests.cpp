@@ -2,9 +2,13 @@
 // anything else is refused with a reason.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "host_view.h"
+#include "page_relay.h"
 #include "scenario_parser.h"
 #include "web_message.h"
 
@@ -29,6 +33,12 @@ TEST(WebMessages, RequestsBecomeScenarioLines) {
         {R"({"do":"parent","text":""})", "parent"},
         {R"({"do":"advance","ms":0})", "advance 0"},
         {R"({"do":"advance","ms":1000000000000})", "advance 1000000000000"},
+        {R"({"do":"write","device":20,"slot":3,"text":"cue A"})", "write 20 3 cue A"},
+        {R"({"do":"write","device":20,"slot":3,"text":""})", "write 20 3"},
+        {R"({"do":"write","device":20,"slot":3})", "write 20 3"},
+        {R"({"do":"write","device":20,"slot":1,"text":"a\\b\nc"})", R"(write 20 1 a\\b\nc)"},
+        {R"({"do":"state","device":30,"index":5,"on":true})", "state 30 5 on"},
+        {R"({"do":"state","script":"b","device":30,"index":5,"on":false})", "@b state 30 5 off"},
         {R"({"do":"command","line":"route 3 1 7"})", "route 3 1 7"},
         {R"({"do":"command","line":"expect crosspoint 3 1 7"})", "expect crosspoint 3 1 7"},
     };
@@ -73,6 +83,11 @@ TEST(WebMessages, MalformedOrHostileMessagesAreRefusedWithAReason) {
          "out of range"},
         {R"({"do":"route","device":-2147483649,"source":1,"destination":7})", "out of range"},
         {R"({"do":"advance","ms":-1})", "out of range"},
+        {R"({"do":"write","device":20,"text":"x"})", "\"slot\" is missing"},
+        {R"({"do":"write","device":20,"slot":1,"text":"x\u0007"})", "control characters"},
+        {R"({"do":"state","device":30,"index":5})", "\"on\" must be true or false"},
+        {R"({"do":"state","device":30,"index":5,"on":1})", "\"on\" must be true or false"},
+        {R"({"do":"state","device":30,"index":5,"on":"on"})", "\"on\" must be true or false"},
         {R"({"do":"parent","text":"a\rb"})", "control characters"},
         {R"({"do":"command","line":"quit"})", "cannot end the run"},
         {R"({"do":"command","line":"# only a comment"})", "a comment"},
@@ -119,4 +134,54 @@ TEST(WebPage, SavedPageKeepsScriptTextInsideItsData) {
     EXPECT_EQ(live.find("veskSnapshot = "), std::string::npos);
     EXPECT_EQ(live.find("http://"), std::string::npos);
     EXPECT_EQ(live.find("https://"), std::string::npos);
+}
+
+// What crosses between a run and its supervisor: items in, messages out, one line each.
+TEST(PageRelay, FramesBecomeItemsAndMessagesBecomeFrames) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    using vesk_host::inbound;
+    {
+        vesk_host::relayed_page run(pair[1]);
+        // Split across writes, with frames the run must skip: unknown, without a client, or
+        // with one that is not a number.
+        const std::string in = "G 4\nP 7 press 1 b\nX 1\nP\nP x y\nR 12\nP 3 parent a b\n";
+        ASSERT_EQ(write(pair[0], in.data(), 9), 9);
+        ASSERT_EQ(write(pair[0], in.data() + 9, in.size() - 9),
+                  static_cast<ssize_t>(in.size() - 9));
+        const struct {
+            inbound::kind what;
+            long client;
+            web_request::kind request;
+            const char* line;
+        } wanted[] = {
+            {inbound::kind::greeting, 4, web_request::kind::perform, ""},
+            {inbound::kind::request, 7, web_request::kind::perform, "press 1 b"},
+            {inbound::kind::request, 12, web_request::kind::recording, ""},
+            {inbound::kind::request, 3, web_request::kind::perform, "parent a b"},
+        };
+        for (const auto& w : wanted) {
+            inbound item;
+            ASSERT_TRUE(run.next(item, 2000)) << w.line;
+            EXPECT_EQ(item.what, w.what) << w.line;
+            EXPECT_EQ(item.client, w.client) << w.line;
+            EXPECT_EQ(item.request.what, w.request) << w.line;
+            EXPECT_EQ(item.request.line, w.line);
+        }
+        inbound none;
+        EXPECT_FALSE(run.next(none, 50));
+
+        run.send(4, R"({"type":"error"})");
+        run.broadcast(R"({"type":"transcript"})");
+        run.broadcastState(R"({"type":"state"})");
+    }
+    std::string out;
+    char buffer[256];
+    ssize_t got = 0;
+    while ((got = read(pair[0], buffer, sizeof buffer)) > 0) {
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(pair[0]);
+    EXPECT_EQ(out,
+              "S 4 {\"type\":\"error\"}\nB {\"type\":\"transcript\"}\nT {\"type\":\"state\"}\n");
 }
