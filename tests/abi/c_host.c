@@ -84,19 +84,20 @@ HOST_LAYOUT(caption_is_148_bytes, sizeof(host_caption), 148);
 
 /* ---- The host link ---- */
 
-enum { maxLinesPerEvent = 16, maxLineLength = 256, maxReplies = 16 };
+enum { maxLinesPerEvent = 16, maxLineLength = 256, maxReplies = 64 };
 
-/* The replies the host gives. A reply the script reads must come back exactly once; one it
- * only tests for null must never come back. Every other line is answered with null. */
+/* The replies the host gives, by the line's start. A reply the script reads must come back
+ * exactly once; one it only tests for null, or ignores, must never come back. Lines not
+ * listed (PD) are answered with null, as for a panel that is not open. */
 typedef struct reply_rule {
-    const char* line;
+    const char* lineStart;
     const char* text;
     int mustReturn;
 } reply_rule;
 
 static const reply_rule replyRules[] = {
-    {"SD 'router1'", "3 0", 1},
-    {"PS '1' 'main'", "acknowledged", 0},
+    {"SD 'router1'", "3 0", 1}, {"PS ", "acknowledged", 0}, {"RR ", "ok", 0}, {"RP ", "ok", 0},
+    {"RC ", "ok", 0},           {"TP ", "ok", 0},           {"ET ", "ok", 0}, {"AS", "ok", 0},
 };
 
 typedef struct reply_record {
@@ -148,7 +149,7 @@ static char* linkSend(host_link* link, const char* line) {
     memcpy(link->lines[link->lineCount++], line, length + 1);
     for (i = 0; i < sizeof replyRules / sizeof replyRules[0]; ++i) {
         reply_record* record;
-        if (strcmp(line, replyRules[i].line) != 0) {
+        if (strncmp(line, replyRules[i].lineStart, strlen(replyRules[i].lineStart)) != 0) {
             continue;
         }
         if (link->replyCount == maxReplies) {
@@ -308,26 +309,29 @@ static int checkMsvcLayout(const char* library, HMODULE handle, const msvc_objec
     module.base = (const unsigned char*)handle;
     module.size = nt->OptionalHeader.SizeOfImage;
 
-    if (!inImage(&module, vtable - 1, 3 * sizeof(void*))) {
-        printf("LAYOUT MISMATCH: %s: the object's first word does not point into the library, "
-               "so it is no virtual table pointer\n",
+    if (!inImage(&module, vtable - 1, 3 * sizeof(void*)) || !inImage(&module, vtable[0], 1) ||
+        !inImage(&module, vtable[1], 1)) {
+        printf("LAYOUT MISMATCH: %s: the object's first word does not point at a table of two "
+               "functions of the library, so it is no virtual table pointer\n",
                library);
         return 0;
     }
     locator = (const uint32_t*)vtable[-1];
-    if (inImage(&module, locator, 6 * sizeof(uint32_t))) {
+    /* The table must also be the one at the object's start (offset 0). */
 #if defined(_WIN64)
-        if (locator[0] == 1 && module.base + locator[5] == (const unsigned char*)locator &&
-            inImage(&module, module.base + locator[3], 3 * sizeof(void*))) {
-            typeName = (const char*)(module.base + locator[3] + 2 * sizeof(void*));
-        }
+    if (inImage(&module, locator, 6 * sizeof(uint32_t)) && locator[0] == 1 && locator[1] == 0 &&
+        module.base + locator[5] == (const unsigned char*)locator &&
+        inImage(&module, module.base + locator[3], 3 * sizeof(void*))) {
+        typeName = (const char*)(module.base + locator[3] + 2 * sizeof(void*));
+    }
 #else
+    if (inImage(&module, locator, 5 * sizeof(uint32_t)) && locator[0] == 0 && locator[1] == 0) {
         const unsigned char* descriptor = (const unsigned char*)(uintptr_t)locator[3];
-        if (locator[0] == 0 && inImage(&module, descriptor, 3 * sizeof(void*))) {
+        if (inImage(&module, descriptor, 3 * sizeof(void*))) {
             typeName = (const char*)(descriptor + 2 * sizeof(void*));
         }
-#endif
     }
+#endif
     if (typeName != NULL && readableName(&module, typeName, ".?AV")) {
         printf("layout: MSVC (complete object locator of %s)\n", typeName);
         return 1;
@@ -553,7 +557,8 @@ int main(int argc, char** argv) {
     void* destroyed;
     char startup[] = "";
     size_t i;
-    int returned = 0;
+    int toRelease = 0;
+    int released = 0;
 
     /* Unbuffered, so that a script that brings the host down leaves its last line readable. */
     setvbuf(stdout, NULL, _IONBF, 0);
@@ -607,14 +612,15 @@ int main(int argc, char** argv) {
     counts.failures += checkLines(&link, lastLine, &counts.lineChecks);
 
     for (i = 0; i < (size_t)link.replyCount; ++i) {
-        returned += link.replies[i].returned;
+        toRelease += link.replies[i].mustReturn;
+        released += link.replies[i].returned;
         free(link.replies[i].text);
     }
     counts.failures += link.faults;
-    printf("%d lines byte for byte, %d answers handed back with kind %d, %d replies given, "
-           "%d released (and %d null releases), %d failures\n",
-           counts.lineChecks, counts.answers, VESK_EVENT_RELEASE, link.replyCount, returned,
-           link.nullReleases, counts.failures);
+    printf("%d lines byte for byte; %d answers handed back with kind %d; %d replies given, %d of "
+           "them to release, %d releases (and %d of null); %d failures\n",
+           counts.lineChecks, counts.answers, VESK_EVENT_RELEASE, link.replyCount, toRelease,
+           released, link.nullReleases, counts.failures);
     FreeLibrary(module);
     return counts.failures == 0 ? 0 : 1;
 }
