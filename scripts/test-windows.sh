@@ -43,9 +43,14 @@ leg() {
         # otherwise stay open as long as Wine's helper processes live.
         scripts/wine-run.sh "$prefix" --session
     fi
+    if [ -n "$prefix" ]; then
+        # The session ends with the leg, passed or failed.
+        trap 'WINEPREFIX=$PWD/'"$prefix"' /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+    fi
     ctest --preset "$preset" -j "$jobs"
     if [ -n "$prefix" ]; then
         WINEPREFIX=$PWD/$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+        trap - EXIT
     fi
     echo "== $preset: $((SECONDS - start)) s =="
 }
