@@ -220,6 +220,19 @@ TEST(SystemCheck, FaultsAtTheirFileAndLine) {
         {"unknown node", "configdb.ini", settings + "[workstation.12]\n", "12",
          "configdb.ini:3: unknown section [workstation.12]"},
         {"stray file", "notes.ini", "[x]\n", "12", "notes.ini: is not a file of a system"},
+        {"sound text device", "dev_020.ini",
+         "[Device]\nkind=text\nname=t\n[Database]\nDatabaseSize_0=8\n[Slots]\n1=hello\n", "12",
+         ""},
+        {"sound state device", "dev_020.ini", "[Device]\nkind=state\n[States]\n2=on\n", "12", ""},
+        {"text device with router sections", "dev_020.ini",
+         "[Device]\nkind=text\n[Sources]\n1=a\n", "12",
+         "dev_020.ini:3: unknown section [Sources]"},
+        {"slot beyond the database", "dev_020.ini",
+         "[Device]\nkind=text\n[Database]\nDatabaseSize_0=2\n[Slots]\n3=x\n", "12",
+         "dev_020.ini:6: slot 3 is beyond the database size 2"},
+        {"unknown device kind", "dev_020.ini",
+         "[Device]\nkind=mixer\n[Sources]\n1=a\n[Destinations]\n1=b\n", "12",
+         "dev_020.ini:2: kind 'mixer' is not router, text or state (read as router)"},
     };
     for (const auto& c : cases) {
         temp_system_tree tree;
