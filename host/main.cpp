@@ -11,6 +11,7 @@
 #include "emulated_host.h"
 #include "isolation.h"
 #include "junit.h"
+#include "line_input.h"
 #include "platform.h"
 #include "scenario_parser.h"
 #include "scenario_runner.h"
@@ -213,15 +214,15 @@ bool prepareSystem(const options& o, std::string& dir, std::string& error) {
     return true;
 }
 
-void readInteractively(scenario_runner& runner, emulated_host& host) {
-    bool prompt = inputIsTerminal();
-    if (prompt) {
-        std::cout << "Type \"help\" for the commands, \"quit\" to end.\n";
+void readInteractively(scenario_runner& runner) {
+    line_input input;
+    if (input.interactive()) {
+        std::cout << "Type \"help\" for the commands, \"quit\" to end"
+                  << (line_input::editing() ? "; the arrows recall earlier lines" : "") << ".\n";
     }
     std::string line;
     int number = 0;
-    while ((prompt ? std::cout << "vesk> " << std::flush : std::cout) &&
-           std::getline(std::cin, line)) {
+    while (input.read(line)) {
         ++number;
         step s;
         std::string error;
@@ -237,7 +238,6 @@ void readInteractively(scenario_runner& runner, emulated_host& host) {
             break;
         }
     }
-    host.setLocation("stdin: at the end");
 }
 
 // The run itself: loads the script, runs every step, reports. `record`, when given, is kept
@@ -284,13 +284,13 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     host.create(*host.slot(name));
     scenario_runner runner(host, out, file);
     if (o.scenario.empty()) {
-        readInteractively(runner, host);
+        readInteractively(runner);
     } else {
         for (const step& s : steps) {
             runner.run(s);
         }
-        host.setLocation(file + ": at the end");
     }
+    host.setLocation(file + ": at the end");
     runner.finish();
     out.plain("end of run");
     host.finish();
