@@ -435,5 +435,5 @@ int main(int argc, char** argv) {
     if (runIsolated(run, seconds, status, broken)) {
         return status;
     }
-    return reportBroken(o, broken);
+    endBrokenRun(reportBroken(o, broken));
 }
