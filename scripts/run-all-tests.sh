@@ -9,7 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
 
-scripts/ensure-packages.sh cmake:cmake g++:g++ make:make /usr/include/gtest/gtest.h:libgtest-dev
+# libedit-dev: line editing in vesk-host's interactive mode (built without it otherwise).
+scripts/ensure-packages.sh cmake:cmake g++:g++ make:make /usr/include/gtest/gtest.h:libgtest-dev \
+    /usr/include/histedit.h:libedit-dev
 
 jobs=$(scripts/build-jobs.sh)
 
