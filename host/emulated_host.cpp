@@ -101,7 +101,7 @@ void emulated_host::debugWritten(const char* text, void* context) {
             std::string handler = rest.substr(0, colon);
             std::string what = colon == std::string::npos ? std::string() : rest.substr(colon + 2);
             host->reportProblem(slot, "threw out of " + handler + ": " + what +
-                                                " (the script base dropped the event)");
+                                          " (the script base dropped the event)");
         }
     } else {
         host->m_out.entry("debug", std::string(), written);
@@ -125,6 +125,7 @@ bool emulated_host::addScript(const std::string& name, const std::string& path,
     s->startup = startup;
     s->library = library;
     s->link.reset(new emulated_link(*this, *s));
+    s->link->ledger().at(m_location);
     m_slots.push_back(std::move(s));
     return true;
 }
@@ -171,8 +172,20 @@ void emulated_host::warn(const std::string& what) {
     }
 }
 
+void emulated_host::warn(const script_slot& s, const std::string& what) {
+    if (m_strict) {
+        m_problems.push_back({m_location, s.name + " " + what + " (--strict)"});
+        m_out.entry("PROBLEM", who(s), what + " (--strict)");
+    } else {
+        m_out.entry("warning", who(s), what);
+    }
+}
+
 void emulated_host::setLocation(const std::string& where) {
     m_location = where;
+    for (auto& s : m_slots) {
+        s->link->ledger().at(where);
+    }
     if (m_record != nullptr) {
         m_record->at(where);
     }
@@ -203,8 +216,8 @@ char* emulated_host::call(script_slot& s, char* argument, int kind) {
     try {
         result = s.script->callback(argument, kind);
     } catch (...) {
-        reportProblem(s, "let an exception escape its callback (kind " +
-                                   std::to_string(kind) + "): " + currentExceptionText());
+        reportProblem(s, "let an exception escape its callback (kind " + std::to_string(kind) +
+                             "): " + currentExceptionText());
     }
     leaving();
     m_current = outer;
@@ -224,8 +237,8 @@ void emulated_host::create(script_slot& s) {
     } catch (...) {
         // One report, with the message: the script was not created either way.
         reportProblem(s, "was not created: load_vesk_client_script let an exception "
-                               "escape: " +
-                                   currentExceptionText());
+                         "escape: " +
+                             currentExceptionText());
         s.script = nullptr;
         thrown = true;
     }
@@ -255,8 +268,10 @@ void emulated_host::destroy(script_slot& s) {
     leaving();
     m_current = nullptr;
     s.state = script_state();
-    for (const std::string& leak : s.link->ledger().unreleased()) {
-        reportProblem(s, leak);
+    for (const reply_ledger::unreleased_reply& leak : s.link->ledger().unreleasedReplies()) {
+        std::string at = leak.where.empty() ? m_location : leak.where;
+        m_problems.push_back({at, s.name + " " + leak.what});
+        m_out.entry("PROBLEM", who(s), s.name + " " + leak.what + " (asked for at " + at + ")");
     }
     drain();
 }
@@ -290,10 +305,10 @@ void emulated_host::press(script_slot& s, const std::string& panel, const std::s
     const auto& panels = s.state.panels;
     auto open = panels.find(panel);
     if (open == panels.end()) {
-        note(s, "host", "panel " + panel + " is not open; pressing it all the same");
+        warn(s, "press on panel " + panel + ", which is not open; pressed all the same");
     } else if (open->second.find(id) == nullptr) {
-        note(s, "host",
-             "panel " + panel + " has no control '" + id + "'; pressing it all the same");
+        warn(s, "press on control '" + id + "', which panel " + panel + " (" + open->second.file +
+                    ") does not have; pressed all the same");
     }
     decodeCaptionString decoded(caption != nullptr ? caption->c_str() : nullptr);
     vesk_host_button* button = m_events.fresh(
@@ -308,6 +323,11 @@ void emulated_host::press(script_slot& s, const std::string& panel, const std::s
 
 void emulated_host::revertive(script_slot& s, int kind, int device, int index,
                               const std::string& text) {
+    device_kind found = device_kind::router;
+    if (!m_system.kindOf(device, found)) {
+        warn(s, "revertive from device " + std::to_string(device) +
+                    ", which the system does not have; delivered all the same");
+    }
     revertive(s, kind, device, index, text, true);
 }
 

@@ -122,6 +122,8 @@ public:
     // Something the host can go on with but the author should hear of; a problem under
     // --strict. Never silent.
     void warn(const std::string& what);
+    // The same about what one script did.
+    void warn(const script_slot& s, const std::string& what);
 
     // For the host links.
     system_model& system() { return m_system; }

@@ -136,7 +136,7 @@ char* emulated_link::carryOut(const std::string& line) {
     command_line c = parseCommandLine(line);
     const host_verb* verb = findVerb(line.c_str());
     if (verb == nullptr) {
-        m_host.note(m_slot, "host", "unknown verb '" + c.verb + "'");
+        m_host.warn(m_slot, "sent a line the host cannot read: unknown verb '" + c.verb + "'");
         return nullptr;
     }
     line_handler handler = handlers[verb - hostVerbs];
@@ -144,8 +144,8 @@ char* emulated_link::carryOut(const std::string& line) {
         return nullptr;
     }
     if (!c.matches(verb->shape)) {
-        m_host.note(m_slot, "host",
-                    "cannot read this line; its form is " + std::string(verb->usage));
+        m_host.warn(m_slot,
+                    "sent a line the host cannot read; its form is " + std::string(verb->usage));
         return nullptr;
     }
     char* reply = handler(line_call{m_host, m_slot, m_ledger, *verb, c, line});

@@ -1,7 +1,8 @@
-// Runs a whole run in a child process and watches it, so that a script that crashes, aborts,
-// exits or hangs ends its run with a report instead of ending vesk-host. The child does all the
-// work (loading the script included); the parent only waits, and reads what the child left in
-// shared memory when it died.
+// Runs a whole run apart and watches it, so that a script that crashes, aborts, exits or hangs
+// ends its run with a report instead of ending vesk-host silently. On POSIX the run is a child
+// process that does all the work (loading the script included); the parent only waits, and
+// reads what the child left in shared memory when it died. On Windows it is a thread, watched
+// by the one that started it.
 #pragma once
 
 #include <functional>
@@ -22,7 +23,7 @@ struct broken_run {
     std::string transcript; // everything the run wrote before it died
 };
 
-// False where runs cannot be isolated (Windows); they then run in the process itself.
+// False where runs cannot be isolated; they then run in the process itself.
 bool isolationAvailable();
 
 // The run: it keeps `record` up to date, hands its transcript to `mirror` as it writes it, and
@@ -38,5 +39,10 @@ using supervisor_start = std::function<bool()>;
 // script last longer than `timeoutSeconds`. SIGTERM to the supervisor is passed on to the run.
 bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broken_run& broken,
                  const supervisor_start& started = nullptr);
+
+// Ends vesk-host after a broken run has been reported. On POSIX the run died in its own
+// process and this is an ordinary exit; on Windows the broken run is a thread of this process,
+// stopped where it broke, and the process ends without unwinding anything of it.
+[[noreturn]] void endBrokenRun(int status);
 
 } // namespace vesk_host

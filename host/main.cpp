@@ -11,6 +11,7 @@
 #include "emulated_host.h"
 #include "isolation.h"
 #include "junit.h"
+#include "line_input.h"
 #include "platform.h"
 #include "scenario_parser.h"
 #include "scenario_runner.h"
@@ -52,8 +53,9 @@ const char usageText[] =
     "  --junit FILE         also write a JUnit report\n"
     "  --quiet              print only failures and the result, not the transcript\n"
     "  --timeout SECONDS    a call into the script that lasts longer fails the run (default 10)\n"
-    "  --in-process         run the script in vesk-host's own process, for a debugger; a crash\n"
-    "                       then ends vesk-host (by default the run has a process of its own)\n"
+    "  --in-process         run the script unwatched, for a debugger; a crash then ends\n"
+    "                       vesk-host (by default the run has a process of its own, on\n"
+    "                       Windows a thread, and a crash or a hang is reported)\n"
     "  --strict             fail the run on what is otherwise a warning: faults in the\n"
     "                       system folder, presses on controls the panel lacks, events for\n"
     "                       devices that do not exist, lines the host cannot read, an empty\n"
@@ -197,6 +199,37 @@ std::string defaultName(const std::string& path) {
     return stem.empty() ? "script" : stem;
 }
 
+// A library named without a folder is the one in the current folder when there is one there:
+// the loader would otherwise look only in the system's library path.
+std::string libraryPath(const std::string& given) {
+    if (given.find_first_of("/\\:") != std::string::npos) {
+        return given;
+    }
+    std::error_code failed;
+    if (!fs::is_regular_file(fs::path(given), failed)) {
+        return given;
+    }
+#if defined(_WIN32)
+    return ".\\" + given;
+#else
+    return "./" + given;
+#endif
+}
+
+std::string counted(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The run's one summary line; its counts mean the same whether the run passed or failed.
+std::string summaryLine(const scenario_runner::tally& t, std::size_t problems) {
+    bool passed = t.expectationsFailed == 0 && t.eventsFailed == 0 && problems == 0;
+    return std::string("vesk-host: ") + (passed ? "passed: " : "FAILED: ") +
+           std::to_string(t.expectations - t.expectationsFailed) + " of " +
+           counted(t.expectations, "expectation", "expectations") + " held, " +
+           counted(t.eventsFailed, "event", "events") + " failed, " +
+           counted(static_cast<int>(problems), "host link problem", "host link problems");
+}
+
 std::string scriptName(const options& o) {
     return o.name.empty() ? defaultName(o.script) : o.name;
 }
@@ -248,16 +281,16 @@ struct step_runner {
     }
 };
 
-void readInteractively(step_runner& steps, emulated_host& host) {
+void readInteractively(step_runner& steps) {
     scenario_runner& runner = steps.runner;
-    bool prompt = inputIsTerminal();
-    if (prompt) {
-        std::cout << "Type \"help\" for the commands, \"quit\" to end.\n";
+    line_input input;
+    if (input.interactive()) {
+        std::cout << "Type \"help\" for the commands, \"quit\" to end"
+                  << (line_input::editing() ? "; the arrows recall earlier lines" : "") << ".\n";
     }
     std::string line;
     int number = 0;
-    while ((prompt ? std::cout << "vesk> " << std::flush : std::cout) &&
-           std::getline(std::cin, line)) {
+    while (input.read(line)) {
         ++number;
         step s;
         std::string error;
@@ -273,7 +306,6 @@ void readInteractively(step_runner& steps, emulated_host& host) {
             break;
         }
     }
-    host.setLocation("stdin: at the end");
 }
 
 #if defined(VESK_HOST_WEB)
@@ -314,7 +346,7 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     host.keepRecord(record);
     host.setStrict(o.strict);
     std::string name = scriptName(o);
-    if (!host.addScript(name, o.script, o.startup, error)) {
+    if (!host.addScript(name, libraryPath(o.script), o.startup, error)) {
         return unusable(o, {"vesk-host: " + error});
     }
     std::string file = o.scenario.empty() ? "stdin" : o.scenario;
@@ -334,6 +366,13 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
         host.warn("the workstation number is unset (no --workstation, no CC_WORKSTATION): "
                   "scripts read their settings for workstation 0");
     }
+    bool anyStep = false;
+    for (const step& s : steps) {
+        anyStep = anyStep || !s.isComment();
+    }
+    if (!o.scenario.empty() && !anyStep) {
+        host.warn("the scenario " + file + " has no steps: the run checks nothing");
+    }
     host.create(*host.slot(name));
     scenario_runner runner(host, out, file);
     step_runner stepper{runner};
@@ -351,13 +390,13 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     (void)page;
 #endif
     if (o.scenario.empty() && o.serve.empty()) {
-        readInteractively(stepper, host);
+        readInteractively(stepper);
     } else {
         for (const step& s : steps) {
             stepper.run(s);
         }
-        host.setLocation(file + ": at the end");
     }
+    host.setLocation(file + ": at the end");
 #if defined(VESK_HOST_WEB)
     if (!o.serve.empty()) {
         if (page != nullptr) {
@@ -396,15 +435,10 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     cases.push_back({"host link rules (release accounting)", !accounting.empty(), accounting});
 
     std::size_t problems = host.problems().size();
-    std::string result = failed == 0 && problems == 0
-                             ? "vesk-host: every expectation held (" +
-                                   std::to_string(runner.checks().size()) +
-                                   "), every reply came back"
-                             : "vesk-host: FAILED: " + std::to_string(failed) + " of " +
-                                   std::to_string(runner.checks().size()) + " checks, " +
-                                   std::to_string(problems) + " host link problems";
+    // Once: in the transcript, or on its own where the transcript is not printed.
+    std::string result = summaryLine(runner.counts(), problems);
     out.plain(result);
-    if (o.quiet || failed != 0 || problems != 0) {
+    if (o.quiet) {
         std::cerr << result << "\n";
     }
 #if defined(VESK_HOST_WEB)
@@ -435,13 +469,30 @@ int reportBroken(const options& o, const broken_run& broken, std::string& shown)
     }
     if (!broken.backtrace.empty()) {
         report += "    backtrace:\n";
+        // A runaway recursion repeats one frame for pages: once, and how often.
+        std::string previous;
+        int repeats = 0;
+        auto flushRepeats = [&]() {
+            if (repeats > 0) {
+                report += "        (the frame above " + std::to_string(repeats) + " times more)\n";
+            }
+            repeats = 0;
+        };
         std::size_t start = 0;
         while (start < broken.backtrace.size()) {
             std::size_t end = broken.backtrace.find('\n', start);
             end = end == std::string::npos ? broken.backtrace.size() : end;
-            report += "        " + broken.backtrace.substr(start, end - start) + "\n";
+            std::string frame = broken.backtrace.substr(start, end - start);
             start = end + 1;
+            if (frame == previous) {
+                ++repeats;
+                continue;
+            }
+            flushRepeats();
+            report += "        " + frame + "\n";
+            previous = frame;
         }
+        flushRepeats();
     }
     std::string result = "vesk-host: FAILED: the run stopped at " + where;
     std::cerr << report << result << "\n";
@@ -509,6 +560,7 @@ int main(int argc, char** argv) {
     parseInt(o.timeout, seconds);
     int status = exitFailed;
     broken_run broken;
+    std::string report;
 #if defined(VESK_HOST_WEB)
     // The page outlives the run: the supervisor serves it and keeps the run's last state, so
     // that a run that dies still shows how it ended, on the page and in the --html file.
@@ -531,7 +583,6 @@ int main(int argc, char** argv) {
     if (finished) {
         return status;
     }
-    std::string report;
     int failedStatus = reportBroken(o, broken, report);
     if (withPage) {
         nlohmann::json state = supervisor.lastState();
@@ -555,11 +606,13 @@ int main(int argc, char** argv) {
         std::size_t from = 0;
         if (!o.html.empty() &&
             !writeFile(o.html, staticPage(state, transcriptLines(transcriptText, from)))) {
-            return exitUnusable;
+            failedStatus = exitUnusable;
         }
         supervisor.showEnd(state, transcriptText);
     }
-    return failedStatus;
+    // The process ends without unwinding: the server stops first.
+    supervisor.stop();
+    endBrokenRun(failedStatus);
 #else
     auto run = [&](call_record& record, const std::function<void(const std::string&)>& mirror) {
         return runScenario(o, dir, steps, &record, mirror, nullptr);
@@ -567,7 +620,6 @@ int main(int argc, char** argv) {
     if (runIsolated(run, seconds, status, broken)) {
         return status;
     }
-    std::string report;
-    return reportBroken(o, broken, report);
+    endBrokenRun(reportBroken(o, broken, report));
 #endif
 }

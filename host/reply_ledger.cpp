@@ -14,6 +14,7 @@ char* reply_ledger::handOut(const std::string& text, const std::string& line) {
     std::memcpy(b.data.get(), text.c_str(), text.size() + 1);
     b.text = text;
     b.line = line;
+    b.where = m_where;
     b.isReply = true;
     m_blocks.push_back(std::move(b));
     return m_blocks.back().data.get();
@@ -25,6 +26,7 @@ char* reply_ledger::acknowledge(const std::string& line) {
     std::memcpy(b.data.get(), ackText, sizeof ackText);
     b.text = ackText;
     b.line = line;
+    b.where = m_where;
     m_blocks.push_back(std::move(b));
     return m_blocks.back().data.get();
 }
@@ -59,13 +61,22 @@ std::string reply_ledger::takeBack(const char* pointer) {
     return std::string();
 }
 
-std::vector<std::string> reply_ledger::unreleased() {
-    std::vector<std::string> problems;
+std::vector<reply_ledger::unreleased_reply> reply_ledger::unreleasedReplies() {
+    std::vector<unreleased_reply> replies;
     for (block& b : m_blocks) {
         if (b.isReply && b.releases == 0 && !b.reported) {
             b.reported = true;
-            problems.push_back("never released the reply \"" + b.text + "\" to \"" + b.line + "\"");
+            replies.push_back(
+                {b.where, "never released the reply \"" + b.text + "\" to \"" + b.line + "\""});
         }
+    }
+    return replies;
+}
+
+std::vector<std::string> reply_ledger::unreleased() {
+    std::vector<std::string> problems;
+    for (const unreleased_reply& r : unreleasedReplies()) {
+        problems.push_back(r.what);
     }
     return problems;
 }

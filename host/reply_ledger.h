@@ -27,11 +27,22 @@ public:
     // Every reply not yet taken back, described; each is reported only once.
     std::vector<std::string> unreleased();
 
+    // Where the blocks handed out from now on were asked for ("file:line"), so that a reply
+    // never taken back is reported at the request rather than where the script went.
+    void at(const std::string& where) { m_where = where; }
+    struct unreleased_reply {
+        std::string where; // as given to at() when the reply was handed out
+        std::string what;
+    };
+    // unreleased(), with where each reply was asked for.
+    std::vector<unreleased_reply> unreleasedReplies();
+
 private:
     struct block {
         std::unique_ptr<char[]> data;
         std::string text;
         std::string line;
+        std::string where;
         bool isReply = false;
         int releases = 0;
         bool reported = false;
@@ -39,6 +50,7 @@ private:
     block* find(const char* pointer);
 
     std::vector<block> m_blocks;
+    std::string m_where;
 };
 
 } // namespace vesk_host

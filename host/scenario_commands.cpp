@@ -96,6 +96,31 @@ void expectSent(scenario_runner& r, const step& s, script_slot* target) {
     r.sentLineExpected(s, *target);
 }
 
+void expectSentAnyOrder(scenario_runner& r, const step& s, script_slot* target) {
+    r.sentLineExpectedAnyOrder(s, *target);
+}
+
+// Whether the line is among those sent since the last expectations; claims none of them.
+void checkAmongSent(scenario_runner& r, const step& s, const script_record& rec, bool wanted) {
+    bool found = false;
+    std::string got;
+    for (const std::string& line : rec.sent) {
+        found = found || line == s.text;
+        got += (got.empty() ? "" : ", ") + shown(line);
+    }
+    r.record(s, found == wanted,
+             "expected " + shown(s.text) + (wanted ? " among" : " not among") +
+                 " the lines sent, got " + (got.empty() ? std::string("none") : got));
+}
+
+void expectAmongSent(scenario_runner& r, const step& s, script_slot* target) {
+    checkAmongSent(r, s, target->record, true);
+}
+
+void expectNotSent(scenario_runner& r, const step& s, script_slot* target) {
+    checkAmongSent(r, s, target->record, false);
+}
+
 void expectNothingSent(scenario_runner& r, const step& s, script_slot* target) {
     script_record& rec = target->record;
     std::string got;
@@ -293,6 +318,16 @@ const std::vector<scenario_command>& scenarioCommands() {
         {"expect sent", "l", "expect sent LINE",
          "the next line sent since the last expectations; a run of them must match them all",
          role::expectation, expectSent},
+        {"expect unordered sent", "l", "expect unordered sent LINE",
+         "a line sent since the last expectations, in any order; a run of them must match them "
+         "all",
+         role::expectation, expectSentAnyOrder},
+        {"expect among sent", "l", "expect among sent LINE",
+         "LINE is one of the lines sent since the last expectations; the others go unchecked",
+         role::expectation, expectAmongSent},
+        {"expect not sent", "l", "expect not sent LINE",
+         "LINE is not one of the lines sent since the last expectations", role::expectation,
+         expectNotSent},
         {"expect nothing sent", "", "expect nothing sent",
          "no line sent since the last expectations", role::expectation, expectNothingSent},
         {"expect answer", "t", "expect answer TEXT", "the answer to the last parent text",

@@ -1,17 +1,6 @@
 #include "scenario_runner.h"
 
-#include <cstring>
-
 namespace vesk_host {
-
-namespace {
-
-// Only a run of "expect sent" lines on one script stays open from one step to the next.
-bool continuesSentRun(const step& s) {
-    return !s.isComment() && std::strcmp(s.command->name, "expect sent") == 0;
-}
-
-} // namespace
 
 std::string shown(const std::string& text) {
     std::string out = "\"";
@@ -36,14 +25,38 @@ std::string scenario_runner::where(const step& s) const {
     return m_file + ":" + std::to_string(s.line);
 }
 
+scenario_runner::tally scenario_runner::counts() const {
+    tally t;
+    // A line's checks come one after another: a block's left-over lines fail its last line
+    // once more, and that is still one expectation.
+    const std::string* line = nullptr;
+    bool lineFailed = false;
+    for (const check& c : m_checks) {
+        if (!c.expectation) {
+            t.eventsFailed += c.held ? 0 : 1;
+            continue;
+        }
+        if (line == nullptr || *line != c.where) {
+            line = &c.where;
+            lineFailed = false;
+            ++t.expectations;
+        }
+        if (!c.held && !lineFailed) {
+            lineFailed = true;
+            ++t.expectationsFailed;
+        }
+    }
+    return t;
+}
+
 void scenario_runner::failAt(const std::string& at, const std::string& what,
-                             const std::string& message) {
-    m_checks.push_back({at, what, false, at + ": " + message});
+                             const std::string& message, bool expectation) {
+    m_checks.push_back({at, what, false, at + ": " + message, expectation});
     m_out.entry("FAILED", std::string(), at + ": " + message);
 }
 
 void scenario_runner::fail(const step& s, const std::string& message) {
-    failAt(where(s), s.source, message);
+    failAt(where(s), s.source, message, false);
 }
 
 void scenario_runner::record(const step& s, bool held, const std::string& message) {
@@ -52,10 +65,18 @@ void scenario_runner::record(const step& s, bool held, const std::string& messag
     m_out.verdict(s.line, s.source, held, held ? std::string() : at + ": " + message);
 }
 
-void scenario_runner::sentLineExpected(const step& s, script_slot& target) {
+void scenario_runner::openSentRun(const step& s, script_slot& target) {
+    if (m_sentOpen == nullptr) {
+        m_taken.assign(target.record.sent.size(), false);
+    }
     m_sentOpen = &target;
+    m_sentRun = s.command;
     m_sentWhere = where(s);
     m_sentWhat = s.source;
+}
+
+void scenario_runner::sentLineExpected(const step& s, script_slot& target) {
+    openSentRun(s, target);
     script_record& r = target.record;
     if (r.sentChecked >= r.sent.size()) {
         record(s, false, "expected " + shown(s.text) + " sent, got no further line");
@@ -65,21 +86,45 @@ void scenario_runner::sentLineExpected(const step& s, script_slot& target) {
     record(s, got == s.text, "expected " + shown(s.text) + " sent, got " + shown(got));
 }
 
+void scenario_runner::sentLineExpectedAnyOrder(const step& s, script_slot& target) {
+    openSentRun(s, target);
+    script_record& r = target.record;
+    std::string left;
+    for (std::size_t i = r.sentChecked; i < r.sent.size(); ++i) {
+        if (m_taken[i]) {
+            continue;
+        }
+        if (r.sent[i] == s.text) {
+            m_taken[i] = true;
+            record(s, true, std::string());
+            return;
+        }
+        left += (left.empty() ? "" : ", ") + shown(r.sent[i]);
+    }
+    record(s, false,
+           "expected " + shown(s.text) + " among the lines sent, got " +
+               (left.empty() ? std::string("no further line") : left));
+}
+
 void scenario_runner::closeSentCheck() {
     script_slot* open = m_sentOpen;
     m_sentOpen = nullptr;
+    m_sentRun = nullptr;
     if (open == nullptr) {
         return;
     }
     script_record& r = open->record;
-    if (r.sentChecked < r.sent.size()) {
-        std::string extra;
-        for (std::size_t i = r.sentChecked; i < r.sent.size(); ++i) {
+    std::string extra;
+    for (std::size_t i = r.sentChecked; i < r.sent.size(); ++i) {
+        if (i >= m_taken.size() || !m_taken[i]) {
             extra += (extra.empty() ? "" : ", ") + shown(r.sent[i]);
         }
-        failAt(m_sentWhere, m_sentWhat, "expected no further line sent, got " + extra);
+    }
+    if (!extra.empty()) {
+        failAt(m_sentWhere, m_sentWhat, "expected no further line sent, got " + extra, true);
     }
     r.sentChecked = r.sent.size();
+    m_taken.clear();
 }
 
 void scenario_runner::finish() {
@@ -107,7 +152,8 @@ void scenario_runner::run(const step& s) {
         return;
     }
     script_slot* target = resolve(s);
-    if (!continuesSentRun(s) || target != m_sentOpen) {
+    // Only a run of one kind of sent-line check on one script stays open from step to step.
+    if (s.isComment() || s.command != m_sentRun || target != m_sentOpen) {
         closeSentCheck();
     }
     scenario_role role = s.command->role;

@@ -23,9 +23,18 @@ public:
         std::string what;  // the scenario line
         bool held = true;
         std::string message;
+        bool expectation = true; // false for an event that could not be carried out
     };
     const std::vector<check>& checks() const { return m_checks; }
     int failures() const;
+    // What the run's one summary line counts: expectation lines, and of them those with a
+    // failed check, and events that could not be carried out.
+    struct tally {
+        int expectations = 0;
+        int expectationsFailed = 0;
+        int eventsFailed = 0;
+    };
+    tally counts() const;
     bool quitRequested() const { return m_quit; }
 
     // For the command handlers.
@@ -39,11 +48,16 @@ public:
     // A run of "expect sent" lines takes the lines sent in order; when the run ends, no line
     // may be left over. Opens the run on the target or carries it on.
     void sentLineExpected(const step& s, script_slot& target);
+    // The same for a run of "expect unordered sent": each takes a matching line wherever it
+    // is among those not yet taken.
+    void sentLineExpectedAnyOrder(const step& s, script_slot& target);
 
 private:
     script_slot* resolve(const step& s);
     std::string where(const step& s) const;
-    void failAt(const std::string& where, const std::string& what, const std::string& message);
+    void failAt(const std::string& where, const std::string& what, const std::string& message,
+                bool expectation);
+    void openSentRun(const step& s, script_slot& target);
     void closeSentCheck();
 
     emulated_host& m_host;
@@ -52,8 +66,11 @@ private:
     std::vector<check> m_checks;
     bool m_quit = false;
     script_slot* m_sentOpen = nullptr;
+    const scenario_command* m_sentRun = nullptr; // the command whose run is open
     std::string m_sentWhere;
     std::string m_sentWhat;
+    // For a run in any order: which of the lines sent are taken, from sentChecked on.
+    std::vector<bool> m_taken;
 };
 
 // Quoted, with line feeds and tabs written as \n and \t, for messages.

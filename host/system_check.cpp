@@ -171,13 +171,47 @@ int checkNames(file_check& f, const ini_section* names, int size, const char* wh
     return size > 0 ? size : largest;
 }
 
+// A text or state device: one database of numbered entries, the slots or the indices.
+device_range checkIndexedDevice(file_check& f, const char* entries, const char* what) {
+    f.onlySections({"Device", "Database", entries});
+    int size = 0;
+    if (const ini_section* s = f.section("Database")) {
+        f.onlyKeys(*s, {"DatabaseSize_0"});
+        for (const ini_line& e : s->entries) {
+            size = number(e.value, -1);
+            if (size < 0) {
+                f.finding(e.number, e.key + " '" + e.value + "' is not a size");
+            }
+            size = std::max(size, 0);
+        }
+    }
+    checkNames(f, f.section(entries), size, what);
+    return device_range();
+}
+
 device_range checkDevice(file_check& f) {
+    std::string kind = "router";
+    if (const ini_section* s = f.section("Device")) {
+        f.onlyKeys(*s, {"name", "kind"});
+        for (const ini_line& e : s->entries) {
+            if (lower(e.key) == "kind") {
+                kind = e.value;
+                if (kind != "router" && kind != "text" && kind != "state") {
+                    f.finding(e.number,
+                              "kind '" + kind + "' is not router, text or state (read as router)");
+                }
+            }
+        }
+    }
+    if (kind == "text") {
+        return checkIndexedDevice(f, "Slots", "slot");
+    }
+    if (kind == "state") {
+        return checkIndexedDevice(f, "States", "index");
+    }
     f.onlySections({"Device", "Database", "Sources", "Destinations", "Crosspoints"});
     f.required("Sources");
     f.required("Destinations");
-    if (const ini_section* s = f.section("Device")) {
-        f.onlyKeys(*s, {"name"});
-    }
     int sourceSize = 0;
     int destinationSize = 0;
     if (const ini_section* s = f.section("Database")) {

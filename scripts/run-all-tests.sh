@@ -10,8 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
 
+# libedit-dev: line editing in vesk-host's interactive mode (built without it otherwise);
+# civetweb and nlohmann-json: vesk-host's page.
 scripts/ensure-packages.sh cmake:cmake g++:g++ make:make /usr/include/gtest/gtest.h:libgtest-dev \
-    /usr/include/civetweb.h:libcivetweb-dev /usr/include/nlohmann/json.hpp:nlohmann-json3-dev
+    /usr/include/histedit.h:libedit-dev /usr/include/civetweb.h:libcivetweb-dev \
+    /usr/include/nlohmann/json.hpp:nlohmann-json3-dev
 
 jobs=$(scripts/build-jobs.sh)
 

@@ -134,6 +134,10 @@ page_supervisor::page_supervisor(serve_settings settings, bool serving)
     : m_settings(std::move(settings)), m_serving(serving), m_server(webPage()) {}
 
 page_supervisor::~page_supervisor() {
+    stop();
+}
+
+void page_supervisor::stop() {
     m_runEnded = true;
     if (m_toRun.joinable()) {
         m_toRun.join();
@@ -142,9 +146,10 @@ page_supervisor::~page_supervisor() {
         m_fromRun.join();
     }
     m_server.stop();
-    for (int fd : {m_socket, m_runSocket}) {
-        if (fd >= 0) {
-            close(fd);
+    for (int* fd : {&m_socket, &m_runSocket}) {
+        if (*fd >= 0) {
+            close(*fd);
+            *fd = -1;
         }
     }
 }

@@ -68,6 +68,8 @@ public:
     // After a run that died: every browser is shown `state` and `transcript` (the text of
     // the whole transcript), until SIGINT or SIGTERM.
     void showEnd(const nlohmann::json& state, const std::string& transcript);
+    // Closes the server and the socket; the destructor does it too.
+    void stop();
 
 private:
     void toRun();

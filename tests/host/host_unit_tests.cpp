@@ -61,6 +61,29 @@ TEST(HostLinkLedger, EveryReplyBackExactlyOnce) {
     EXPECT_EQ(ledger.takeBack(kept), "");
 }
 
+// A reply never taken back is reported where it was asked for, not where the script went.
+TEST(HostLinkLedger, LeaksAtTheLineThatAskedForThem) {
+    reply_ledger ledger;
+    ledger.handOut("before", "SD 'a'");
+    ledger.at("run.scenario:4");
+    ledger.handOut("kept", "RN 3 0 1");
+    char* back = ledger.handOut("back", "RN 3 0 2");
+    ledger.at("run.scenario:9");
+    ledger.acknowledge("PS '1' 'main'");
+    ledger.handOut("later", "TG 'x'");
+    ledger.at("run.scenario:12");
+    EXPECT_EQ(ledger.takeBack(back), "");
+
+    std::vector<reply_ledger::unreleased_reply> leaks = ledger.unreleasedReplies();
+    ASSERT_EQ(leaks.size(), 3u);
+    EXPECT_EQ(leaks[0].where, "");
+    EXPECT_EQ(leaks[1].where, "run.scenario:4");
+    EXPECT_EQ(leaks[1].what, "never released the reply \"kept\" to \"RN 3 0 1\"");
+    EXPECT_EQ(leaks[2].where, "run.scenario:9");
+    EXPECT_TRUE(ledger.unreleasedReplies().empty()) << "each leak is reported once";
+    EXPECT_TRUE(ledger.unreleased().empty()) << "by either call";
+}
+
 TEST(ScenarioLines, WellFormedLinesAndTheirParts) {
     step s;
     std::string error;
@@ -220,6 +243,17 @@ TEST(SystemCheck, FaultsAtTheirFileAndLine) {
         {"unknown node", "configdb.ini", settings + "[workstation.12]\n", "12",
          "configdb.ini:3: unknown section [workstation.12]"},
         {"stray file", "notes.ini", "[x]\n", "12", "notes.ini: is not a file of a system"},
+        {"sound text device", "dev_020.ini",
+         "[Device]\nkind=text\nname=t\n[Database]\nDatabaseSize_0=8\n[Slots]\n1=hello\n", "12", ""},
+        {"sound state device", "dev_020.ini", "[Device]\nkind=state\n[States]\n2=on\n", "12", ""},
+        {"text device with router sections", "dev_020.ini", "[Device]\nkind=text\n[Sources]\n1=a\n",
+         "12", "dev_020.ini:3: unknown section [Sources]"},
+        {"slot beyond the database", "dev_020.ini",
+         "[Device]\nkind=text\n[Database]\nDatabaseSize_0=2\n[Slots]\n3=x\n", "12",
+         "dev_020.ini:6: slot 3 is beyond the database size 2"},
+        {"unknown device kind", "dev_020.ini",
+         "[Device]\nkind=mixer\n[Sources]\n1=a\n[Destinations]\n1=b\n", "12",
+         "dev_020.ini:2: kind 'mixer' is not router, text or state (read as router)"},
     };
     for (const auto& c : cases) {
         temp_system_tree tree;

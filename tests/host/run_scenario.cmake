@@ -4,12 +4,17 @@
 #   #| absent TEXT   TEXT does not
 #   #| junit TEXT    the JUnit report holds TEXT
 #   #| stdin         the scenario is typed in on standard input instead
+#   #| strict        vesk-host runs with --strict
 set(junit "${WORK}/${NAME}.junit.xml")
 file(REMOVE "${junit}")
 string(REPLACE "|" ";" emulator "${EMULATOR}")
 set(command ${emulator} "${HOST}" --script "${SCRIPT}" --system "${SYSTEM}" --junit "${junit}")
 if(WORKSTATION)
     list(APPEND command --workstation "${WORKSTATION}")
+endif()
+file(STRINGS "${SCENARIO}" strict REGEX "^#\\| strict$")
+if(strict)
+    list(APPEND command --strict)
 endif()
 file(STRINGS "${SCENARIO}" typed REGEX "^#\\| stdin$")
 if(typed)
