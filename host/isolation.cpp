@@ -297,8 +297,10 @@ const int crashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, S
 
 int backtraceFd = -1;
 volatile sig_atomic_t runningChild = 0;
+volatile sig_atomic_t terminationPassedOn = 0;
 
 extern "C" void passTerminationOn(int) {
+    terminationPassedOn = 1;
     if (runningChild > 0) {
         kill(static_cast<pid_t>(runningChild), SIGTERM);
     }
@@ -496,6 +498,7 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     }
     // A run asked to end ends its own way (a serving run writes what it was asked to).
     runningChild = child;
+    terminationPassedOn = 0;
     struct sigaction passOn {};
     struct sigaction previousTerminate {};
     passOn.sa_handler = passTerminationOn;
@@ -573,6 +576,9 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     if (hung) {
         broken.what = "hung: the call did not return within " + std::to_string(timeoutSeconds) +
                       " s (--timeout)";
+    } else if (WIFSIGNALED(wait) && WTERMSIG(wait) == SIGTERM && terminationPassedOn != 0) {
+        // Not a crash: vesk-host was asked to end, and the run ended with it.
+        broken.what = "was stopped: vesk-host received SIGTERM";
     } else if (WIFSIGNALED(wait)) {
         broken.what = "crashed: " + describeSignal(WTERMSIG(wait));
     } else {
