@@ -28,5 +28,5 @@ build=$PWD/build/default
     VESK_PROBE_SCRIPT=$build/lib/libprobe_script.$ext \
     VESK_CRASHING_SCRIPT=$build/lib/libbroken_crash.$ext \
     VESK_CHROMIUM=/usr/bin/chromium \
-    node --test --test-reporter=spec)
+    node --test --test-reporter=tap)
 echo "browser tests: $((SECONDS - start)) s"
