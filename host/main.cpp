@@ -378,11 +378,14 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     step_runner stepper{runner};
 #if defined(VESK_HOST_WEB)
     host_view view(host, runner, out);
+    stepper.view = &view;
+    stepper.supervisor = page;
+    if (page != nullptr) {
+        view.mirrorRecording([page](const std::string& text) { page->recordingWritten(text); });
+    }
     view.begin("# Recorded by vesk-host with " + name + " from " + o.script +
                (dir.empty() ? std::string() : ", system " + dir) +
                (o.workstation.empty() ? std::string() : ", workstation " + o.workstation) + ".");
-    stepper.view = &view;
-    stepper.supervisor = page;
     if (page != nullptr) {
         page->broadcastState(jsonText(view.state()));
     }
@@ -564,7 +567,7 @@ int main(int argc, char** argv) {
 #if defined(VESK_HOST_WEB)
     // The page outlives the run: the supervisor serves it and keeps the run's last state, so
     // that a run that dies still shows how it ended, on the page and in the --html file.
-    bool withPage = !o.serve.empty() || !o.html.empty();
+    bool withPage = !o.serve.empty() || !o.html.empty() || !o.record.empty();
     page_supervisor supervisor(serveSettings(o), !o.serve.empty());
     if (withPage && !supervisor.open(error)) {
         return unusable(o, {"vesk-host: " + error});
@@ -608,7 +611,14 @@ int main(int argc, char** argv) {
             !writeFile(o.html, staticPage(state, transcriptLines(transcriptText, from)))) {
             failedStatus = exitUnusable;
         }
-        supervisor.showEnd(state, transcriptText);
+        // The recording up to the step the run died in: a scenario that ends the same way.
+        std::string recorded = supervisor.recording() + "# The run " + broken.what +
+                               (broken.handler.empty() ? "" : " in " + broken.handler) +
+                               " at the step above.\n";
+        if (!o.record.empty() && !writeFile(o.record, recorded)) {
+            failedStatus = exitUnusable;
+        }
+        supervisor.showEnd(state, transcriptText, recorded);
     }
     // The process ends without unwinding: the server stops first.
     supervisor.stop();

@@ -85,6 +85,9 @@ void host_view::loadDevices() {
 
 void host_view::write(const std::string& text) {
     m_recording += text + "\n";
+    if (m_recordingMirror) {
+        m_recordingMirror(text + "\n");
+    }
 }
 
 std::string host_view::prefixFor(const script_slot& slot) const {
@@ -169,6 +172,10 @@ void host_view::run(const step& s) {
     for (const auto& slot : m_host.slots()) {
         from[slot.get()] = slot->record.expected ? 0 : slot->record.sent.size();
     }
+    // The step goes into the recording before it runs: a run that dies in it still has it.
+    ++m_recordedSteps;
+    write("");
+    write(s.source);
     m_runner.run(s);
     recordOutcome(s, before, from);
 }
@@ -187,9 +194,6 @@ bool host_view::perform(const std::string& text, std::string& error) {
 
 void host_view::recordOutcome(const step& s, const shown& before,
                               const std::map<const script_slot*, std::size_t>& from) {
-    ++m_recordedSteps;
-    write("");
-    write(s.source);
     recordSent(from);
     script_slot* target = m_host.slot(s.target);
     if (std::string(s.command->name) == "parent" && target != nullptr &&

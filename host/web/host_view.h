@@ -4,6 +4,7 @@
 // after it, so that the recording replays as a passing scenario.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -39,6 +40,11 @@ public:
     nlohmann::json transcriptSince(std::size_t& offset) const;
     // The scenario recorded so far.
     const std::string& recording() const { return m_recording; }
+    // Also hands every piece of the recording to `mirror` as it is written: a supervisor keeps
+    // the recording of a run that dies. Set before begin().
+    void mirrorRecording(std::function<void(const std::string&)> mirror) {
+        m_recordingMirror = std::move(mirror);
+    }
     std::size_t recordedSteps() const { return m_recordedSteps; }
 
 private:
@@ -67,6 +73,7 @@ private:
     scenario_runner& m_runner;
     const transcript& m_out;
     std::string m_recording;
+    std::function<void(const std::string&)> m_recordingMirror;
     std::size_t m_recordedSteps = 0;
 };
 

@@ -130,6 +130,10 @@ void relayed_page::broadcastState(const std::string& message) {
     write("T " + message + "\n");
 }
 
+void relayed_page::recordingWritten(const std::string& text) {
+    write("C " + jsonText(text) + "\n");
+}
+
 page_supervisor::page_supervisor(serve_settings settings, bool serving)
     : m_settings(std::move(settings)), m_serving(serving), m_server(webPage()) {}
 
@@ -237,6 +241,14 @@ void page_supervisor::fromRun() {
                 std::lock_guard<std::mutex> hold(m_stateLock);
                 m_lastState = frame.substr(2);
             }
+            if (frame[0] == 'C') {
+                nlohmann::json text = nlohmann::json::parse(frame.substr(2), nullptr, false);
+                if (text.is_string()) {
+                    std::lock_guard<std::mutex> hold(m_stateLock);
+                    m_recording += text.get<std::string>();
+                }
+                return;
+            }
             if (!m_serving) {
                 return;
             }
@@ -261,6 +273,11 @@ void page_supervisor::ended() {
     }
 }
 
+std::string page_supervisor::recording() {
+    std::lock_guard<std::mutex> hold(m_stateLock);
+    return m_recording;
+}
+
 nlohmann::json page_supervisor::lastState() {
     std::lock_guard<std::mutex> hold(m_stateLock);
     if (m_lastState.empty()) {
@@ -269,10 +286,14 @@ nlohmann::json page_supervisor::lastState() {
     return nlohmann::json::parse(m_lastState, nullptr, false);
 }
 
-void page_supervisor::showEnd(const nlohmann::json& state, const std::string& transcript) {
+void page_supervisor::showEnd(const nlohmann::json& state, const std::string& transcript,
+                              const std::string& recorded) {
     if (!m_serving) {
         return;
     }
+    // What was done up to the end still saves: replayed, it ends the same way.
+    const std::string recordingMessage = jsonText(
+        {{"type", "recording"}, {"text", recorded}, {"steps", state.value("recordedSteps", 0)}});
     std::size_t from = 0;
     std::string lines =
         jsonText(transcriptMessage(greetingTranscript(transcriptLines(transcript, from)), true));
@@ -293,7 +314,9 @@ void page_supervisor::showEnd(const nlohmann::json& state, const std::string& tr
             m_server.send(item.client, lines);
             m_server.send(item.client, shownState);
         } else if (item.what == inbound::kind::request) {
-            m_server.send(item.client, ended);
+            m_server.send(item.client, item.request.what == web_request::kind::recording
+                                           ? recordingMessage
+                                           : ended);
         }
     }
 }

@@ -2,7 +2,8 @@
 // the server and outlives the run, so a run that crashes still shows on the page how it ended.
 // The two talk over a socket pair, one line per item:
 //   to the run     "G client" (a greeting), "P client LINE" (a step), "R client" (the recording)
-//   from the run   "S client MESSAGE", "B MESSAGE" (to every browser), "T MESSAGE" (the state)
+//   from the run   "S client MESSAGE", "B MESSAGE" (to every browser), "T MESSAGE" (the state),
+//                  "C TEXT" (a piece of the recording, as a JSON string)
 #pragma once
 
 #include <atomic>
@@ -33,6 +34,7 @@ public:
     void send(long client, const std::string& message) override;
     void broadcast(const std::string& message) override;
     void broadcastState(const std::string& message) override;
+    void recordingWritten(const std::string& text) override;
 
 private:
     void read();
@@ -65,9 +67,12 @@ public:
 
     // The last state the run sent; null when it sent none.
     nlohmann::json lastState();
+    // The recording as far as the run sent it.
+    std::string recording();
     // After a run that died: every browser is shown `state` and `transcript` (the text of
-    // the whole transcript), until SIGINT or SIGTERM.
-    void showEnd(const nlohmann::json& state, const std::string& transcript);
+    // the whole transcript), and can save `recorded`, until SIGINT or SIGTERM.
+    void showEnd(const nlohmann::json& state, const std::string& transcript,
+                 const std::string& recorded);
     // Closes the server and the socket; the destructor does it too.
     void stop();
 
@@ -85,6 +90,7 @@ private:
     std::thread m_fromRun;
     std::mutex m_stateLock;
     std::string m_lastState;
+    std::string m_recording;
 };
 
 } // namespace vesk_host

@@ -208,6 +208,7 @@ test("a text slot written and a state set on the page", { skip: !probeScript }, 
 test("a script that crashes shows on the page, which stays up", { skip: !crashingScript }, async () => {
   const host = await serve(["--script", crashingScript, "--system", testSystem]);
   const page = await context.newPage();
+  const work = mkdtempSync(join(tmpdir(), "vesk-crashed-"));
   try {
     await page.goto(host.url);
     await page.waitForSelector("#connection.live");
@@ -224,8 +225,20 @@ test("a script that crashes shows on the page, which stays up", { skip: !crashin
     await again.goto(host.url);
     await again.waitForSelector("#ended:not([hidden])", { timeout: 10000 });
     await again.close();
+    // What was done saves as a scenario that ends the same way: a test of the fix to come.
+    const saved = page.waitForEvent("download");
+    await page.getByRole("button", { name: "Save scenario" }).click();
+    const file = join(work, "crashed.scenario");
+    await (await saved).saveAs(file);
+    const recorded = readFileSync(file, "utf8");
+    assert.match(recorded, /\npress 1 button\n# The run crashed: SIGSEGV .* in buttonCallback/);
+    const replay = spawnSync(hostProgram, ["--script", crashingScript, "--system", testSystem, "--quiet", file],
+                             { encoding: "utf8" });
+    assert.equal(replay.status, 1, replay.stdout + replay.stderr);
+    assert.match(replay.stderr, /crashed: SIGSEGV/);
   } finally {
     await page.close();
+    rmSync(work, { recursive: true, force: true });
     assert.equal(await stop(host), 1, "a run whose script crashed fails");
   }
 });
