@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vesk-host's page in a real browser: Debian's chromium driven by playwright-core (from the
 # lock file in tests/browser), against the default build's vesk-host and follow script.
-# VESK_SCREENSHOT=FILE also saves a picture of the page with the follow panel pressed.
+# VESK_SCREENSHOT=FILE.png also saves a picture of the page with the follow panel pressed, and
+# FILE-crashed.png one of the page after a script crashed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS

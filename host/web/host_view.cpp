@@ -46,8 +46,10 @@ json routerState(const router& r) {
 } // namespace
 
 bool isProblemLine(const std::string& line) {
-    static const char* const marks[] = {"PROBLEM", "FAILED", "cannot read this line",
-                                        "unknown verb", "crash"};
+    // How a run that died is reported; a script whose name holds "crash" is no problem.
+    static const char* const marks[] = {
+        "PROBLEM",    "FAILED",  "the host cannot read", "unknown verb",
+        " crashed: ", " hung: ", " was stopped: ",       " ended the run early"};
     for (const char* mark : marks) {
         if (line.find(mark) != std::string::npos) {
             return true;

@@ -218,6 +218,9 @@ test("a script that crashes shows on the page, which stays up", { skip: !crashin
     assert.match(await page.textContent("#ended"), /crashed: SIGSEGV/);
     assert.match(await page.textContent("#problems"), /crashed: SIGSEGV/);
     await transcriptHas(page, "in buttonCallback");
+    if (process.env.VESK_SCREENSHOT) {
+      await page.screenshot({ path: process.env.VESK_SCREENSHOT.replace(/\.png$/, "-crashed.png"), fullPage: true });
+    }
     const problemLines = await page.locator("#transcript .problem").allTextContents();
     assert.ok(problemLines.some((line) => line.includes("crashed")), problemLines.join("\n"));
     // The supervisor still serves: a page opened now shows the same end.

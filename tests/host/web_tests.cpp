@@ -185,3 +185,25 @@ TEST(PageRelay, FramesBecomeItemsAndMessagesBecomeFrames) {
     EXPECT_EQ(out,
               "S 4 {\"type\":\"error\"}\nB {\"type\":\"transcript\"}\nT {\"type\":\"state\"}\n");
 }
+
+// The page marks what makes a run fail or what the author must hear of, and nothing else.
+TEST(WebPage, ProblemLinesAreTheHostsOwnWords) {
+    const struct {
+        const char* line;
+        bool problem;
+    } rows[] = {
+        {"        PROBLEM reply 2 was never released", true},
+        {"vesk-host: FAILED: the run stopped at a.scenario:3", true},
+        {"        warning sent a line the host cannot read: unknown verb 'ZZ'", true},
+        {"vesk-host: broken_crash crashed: SIGSEGV (Segmentation fault)", true},
+        {"vesk-host: s hung: the call did not return within 10 s (--timeout)", true},
+        {"vesk-host: s was stopped: vesk-host received SIGTERM", true},
+        {"vesk-host: s ended the run early with exit status 3", true},
+        {"        ./libbroken_crash.so(+0x2de6)[0x7f0826279de6]", false},
+        {"vesk-host: broken_crash from libbroken_crash.so", false},
+        {"        out     TP 'text=CAM 12' '1' 'tally'", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(vesk_host::isProblemLine(row.line), row.problem) << row.line;
+    }
+}
