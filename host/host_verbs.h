@@ -21,6 +21,35 @@ enum class verb_family {
     environment,
 };
 
+// The family's name as the .def spells it, e.g. "control_text".
+constexpr const char* familyName(verb_family family) {
+    switch (family) {
+    case verb_family::panel:
+        return "panel";
+    case verb_family::control_text:
+        return "control_text";
+    case verb_family::control:
+        return "control";
+    case verb_family::router:
+        return "router";
+    case verb_family::i_family:
+        return "i_family";
+    case verb_family::g_family:
+        return "g_family";
+    case verb_family::timer_event:
+        return "timer_event";
+    case verb_family::host_network:
+        return "host_network";
+    case verb_family::lookup:
+        return "lookup";
+    case verb_family::alarm:
+        return "alarm";
+    case verb_family::environment:
+        return "environment";
+    }
+    return "";
+}
+
 // What the script does with the host's answer to the line.
 enum class verb_answer {
     none,   // ignored, never released

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "recording_host_link.h"
 #include "reply_ledger.h"
 #include "scenario_parser.h"
 #include "system_check.h"
@@ -37,28 +38,103 @@ TEST(HostLinkLines, OperandsAndShapes) {
 }
 
 TEST(HostLinkLedger, EveryReplyBackExactlyOnce) {
-    reply_ledger ledger;
-    EXPECT_EQ(ledger.takeBack(nullptr), "");
+    for (reply_ledger::on_release released :
+         {reply_ledger::on_release::poison, reply_ledger::on_release::free}) {
+        SCOPED_TRACE(released == reply_ledger::on_release::free ? "freed" : "poisoned");
+        reply_ledger ledger(released);
+        EXPECT_EQ(ledger.takeBack(nullptr), "");
+        EXPECT_EQ(ledger.handedOutText(nullptr), nullptr);
 
-    char* reply = ledger.handOut("3 0", "SD 'router1'");
-    EXPECT_STREQ(reply, "3 0");
-    char* kept = ledger.handOut("CAM 1", "RN 3 0 1");
-    char* ack = ledger.acknowledge("PS '1' 'main'");
-    ASSERT_NE(ack, nullptr);
+        char* reply = ledger.handOut("3 0", "SD 'router1'");
+        EXPECT_STREQ(reply, "3 0");
+        char* kept = ledger.handOut("CAM 1", "RN 3 0 1");
+        char* ack = ledger.acknowledge("PS '1' 'main'");
+        ASSERT_NE(ack, nullptr);
 
-    EXPECT_EQ(ledger.takeBack(reply), "");
-    EXPECT_STRNE(reply, "3 0") << "a released reply is overwritten";
-    EXPECT_EQ(ledger.takeBack(reply), "released the reply \"3 0\" to \"SD 'router1'\" 2 times");
+        EXPECT_EQ(ledger.takeBack(reply), "");
+        if (released == reply_ledger::on_release::poison) {
+            EXPECT_STRNE(reply, "3 0") << "a released reply is overwritten";
+        }
+        ASSERT_NE(ledger.handedOutText(reply), nullptr);
+        EXPECT_EQ(*ledger.handedOutText(reply), "3 0") << "the text as it was handed out";
+        EXPECT_EQ(ledger.takeBack(reply), "released the reply \"3 0\" to \"SD 'router1'\" 2 times");
 
-    char foreign[] = "3 0";
-    EXPECT_EQ(ledger.takeBack(foreign), "released a pointer the host never handed out");
-    EXPECT_NE(ledger.takeBack(ack).find("acknowledgement of \"PS '1' 'main'\""), std::string::npos);
+        char foreign[] = "3 0";
+        EXPECT_EQ(ledger.handedOutText(foreign), nullptr);
+        EXPECT_EQ(ledger.takeBack(foreign), "released a pointer the host never handed out");
+        EXPECT_NE(ledger.takeBack(ack).find("acknowledgement of \"PS '1' 'main'\""),
+                  std::string::npos);
 
-    std::vector<std::string> leaks = ledger.unreleased();
-    ASSERT_EQ(leaks.size(), 1u);
-    EXPECT_EQ(leaks[0], "never released the reply \"CAM 1\" to \"RN 3 0 1\"");
-    EXPECT_TRUE(ledger.unreleased().empty()) << "each leak is reported once";
-    EXPECT_EQ(ledger.takeBack(kept), "");
+        std::vector<std::string> leaks = ledger.unreleased();
+        ASSERT_EQ(leaks.size(), 1u);
+        EXPECT_EQ(leaks[0], "never released the reply \"CAM 1\" to \"RN 3 0 1\"");
+        EXPECT_TRUE(ledger.unreleased().empty()) << "each leak is reported once";
+        EXPECT_EQ(ledger.takeBack(kept), "");
+    }
+}
+
+// The tests' link keeps its books in the ledger: each unsound use is reported, and a leak is
+// reported by every check, not only the first.
+TEST(RecordingHostLink, ReportsEveryUnsoundUse) {
+    struct row {
+        const char* what;
+        void (*use)(recording_host_link& link);
+        const char* reported; // empty: sound
+    };
+    const row table[] = {
+        {"reply released once",
+         [](recording_host_link& link) {
+             link.callback(link.callback(const_cast<char*>("SD 'a'"), VESK_LINK_SEND),
+                           VESK_LINK_RELEASE);
+         },
+         ""},
+        {"null released",
+         [](recording_host_link& link) { link.callback(nullptr, VESK_LINK_RELEASE); }, ""},
+        {"reply kept",
+         [](recording_host_link& link) {
+             link.callback(const_cast<char*>("SD 'a'"), VESK_LINK_SEND);
+         },
+         "never released the reply \"3 0\" to \"SD 'a'\""},
+        {"reply released twice",
+         [](recording_host_link& link) {
+             char* reply = link.callback(const_cast<char*>("SD 'a'"), VESK_LINK_SEND);
+             link.callback(reply, VESK_LINK_RELEASE);
+             link.callback(reply, VESK_LINK_RELEASE);
+         },
+         "2 times"},
+        {"acknowledgement released",
+         [](recording_host_link& link) {
+             link.callback(link.callback(const_cast<char*>("PS '1' 'main'"), VESK_LINK_SEND),
+                           VESK_LINK_RELEASE);
+         },
+         "acknowledgement of \"PS '1' 'main'\""},
+        {"foreign pointer released",
+         [](recording_host_link& link) {
+             static char foreign[] = "3 0";
+             link.callback(foreign, VESK_LINK_RELEASE);
+         },
+         "never handed out"},
+        {"unexpected kind",
+         [](recording_host_link& link) { link.callback(nullptr, VESK_EVENT_BUTTON); },
+         "unexpected kind"},
+    };
+    for (const row& r : table) {
+        SCOPED_TRACE(r.what);
+        recording_host_link link;
+        link.answer("SD", "3 0");
+        link.acknowledge("PS");
+        r.use(link);
+        for (int check = 0; check < 2; ++check) {
+            ::testing::AssertionResult books = link.eachReplyReleasedOnce();
+            if (*r.reported == '\0') {
+                EXPECT_TRUE(books);
+            } else {
+                EXPECT_FALSE(books);
+                EXPECT_NE(std::string(books.message()).find(r.reported), std::string::npos)
+                    << books.message();
+            }
+        }
+    }
 }
 
 TEST(ScenarioLines, WellFormedLinesAndTheirParts) {
