@@ -82,8 +82,8 @@ public:
                         "key '" + trimmed(line.substr(0, equals)) + "' comes before any [section]");
                 continue;
             }
-            m_sections.back().entries.push_back(
-                {number, trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1))});
+            m_sections.back().entries.push_back({number, trimmed(line.substr(0, equals)),
+                                                 unquoted(trimmed(line.substr(equals + 1)))});
         }
         return true;
     }

@@ -5,8 +5,17 @@
 
 namespace vesk_host {
 
-// Blanks (spaces, tabs, line ends) removed from both ends.
+// Spaces, tabs and line ends: what separates words in scenarios and pads INI lines.
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Blanks removed from both ends.
 std::string trimmed(const std::string& text);
+
+// An INI value without its surrounding double quotes when it has a matching pair, as the
+// private-profile calls read it.
+std::string unquoted(const std::string& text);
 
 // A whole decimal number from low to high: an optional minus sign and digits, nothing else.
 bool parseNumber(const std::string& text, long long low, long long high, long long& value);

@@ -263,6 +263,8 @@ TEST(SystemCheck, FaultsAtTheirFileAndLine) {
         std::string finding; // empty: the folder is sound
     } cases[] = {
         {"sound", "dev_003.ini", device, "12", ""},
+        // The host reads a value without its double quotes; so does the check.
+        {"quoted values", "host.ini", "[Instances]\nmcr=\"3 0\"\n", "12", ""},
         {"misspelt section", "dev_003.ini", device + "[Source]\n2=CAM 2\n", "12",
          "dev_003.ini:10: unknown section [Source]; did you mean [Sources]?"},
         {"unclosed section", "dev_003.ini", device + "[Crosspoints\n", "12",
