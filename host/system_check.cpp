@@ -171,13 +171,62 @@ int checkNames(file_check& f, const ini_section* names, int size, const char* wh
     return size > 0 ? size : largest;
 }
 
+const ini_line* key(const ini_section* s, const char* name) {
+    if (s != nullptr) {
+        for (const ini_line& e : s->entries) {
+            if (lower(e.key) == lower(name)) {
+                return &e;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// A text device ([Slots], number=text) or a state device ([States], number=on|off|1|0): one
+// database, its size DatabaseSize_0.
+void checkSlotDevice(file_check& f, bool text) {
+    const char* names = text ? "Slots" : "States";
+    f.onlySections({"Device", "Database", names});
+    int size = 0;
+    if (const ini_section* s = f.section("Database")) {
+        f.onlyKeys(*s, {"DatabaseSize_0"});
+        if (const ini_line* e = key(s, "DatabaseSize_0")) {
+            size = number(e->value, -1);
+            if (size < 0) {
+                f.finding(e->number, e->key + " '" + e->value + "' is not a size");
+            }
+        }
+    }
+    const ini_section* s = f.section(names);
+    checkNames(f, s, std::max(size, 0), text ? "slot" : "index");
+    if (!text && s != nullptr) {
+        for (const ini_line& e : s->entries) {
+            const std::string& v = e.value;
+            if (v != "on" && v != "off" && v != "1" && v != "0") {
+                f.finding(e.number, "state " + e.key + "=" + e.value +
+                                        " is not on, off, 1 or 0 (it is read as off)");
+            }
+        }
+    }
+}
+
 device_range checkDevice(file_check& f) {
+    const ini_line* kind = key(f.section("Device"), "kind");
+    if (const ini_section* s = f.section("Device")) {
+        f.onlyKeys(*s, {"name", "kind"});
+    }
+    // Written in lower case, as the host compares them.
+    if (kind != nullptr && (kind->value == "text" || kind->value == "state")) {
+        checkSlotDevice(f, kind->value == "text");
+        return device_range();
+    }
+    if (kind != nullptr && kind->value != "router") {
+        f.finding(kind->number, "kind '" + kind->value +
+                                    "' is not router, text or state (it is read as a router)");
+    }
     f.onlySections({"Device", "Database", "Sources", "Destinations", "Crosspoints"});
     f.required("Sources");
     f.required("Destinations");
-    if (const ini_section* s = f.section("Device")) {
-        f.onlyKeys(*s, {"name"});
-    }
     int sourceSize = 0;
     int destinationSize = 0;
     if (const ini_section* s = f.section("Database")) {

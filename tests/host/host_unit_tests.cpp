@@ -298,6 +298,18 @@ TEST(SystemCheck, FaultsAtTheirFileAndLine) {
         {"unknown node", "configdb.ini", settings + "[workstation.12]\n", "12",
          "configdb.ini:3: unknown section [workstation.12]"},
         {"stray file", "notes.ini", "[x]\n", "12", "notes.ini: is not a file of a system"},
+        {"text device", "dev_020.ini",
+         "[Device]\nkind=text\n[Database]\nDatabaseSize_0=8\n[Slots]\n1=ON AIR\n", "12", ""},
+        {"state device", "dev_030.ini", "[Device]\nkind=state\n[States]\n2=on\n3=0\n", "12", ""},
+        {"slot beyond the database", "dev_020.ini",
+         "[Device]\nkind=text\n[Database]\nDatabaseSize_0=8\n[Slots]\n9=x\n", "12",
+         "dev_020.ini:6: slot 9 is beyond the database size 8"},
+        {"state neither on nor off", "dev_030.ini", "[Device]\nkind=state\n[States]\n2=yes\n", "12",
+         "dev_030.ini:4: state 2=yes is not on, off, 1 or 0 (it is read as off)"},
+        {"router section on a text device", "dev_020.ini", "[Device]\nkind=text\n[Sources]\n1=x\n",
+         "12", "dev_020.ini:3: unknown section [Sources]"},
+        {"unknown kind", "dev_020.ini", "[Device]\nkind=Text\n" + device.substr(9), "12",
+         "dev_020.ini:2: kind 'Text' is not router, text or state (it is read as a router)"},
     };
     for (const auto& c : cases) {
         temp_system_tree tree;
