@@ -7,15 +7,11 @@
 namespace vesk_host {
 
 std::string trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin])) {
-        ++begin;
+    std::size_t begin = text.find_first_not_of(blanks);
+    if (begin == std::string::npos) {
+        return std::string();
     }
-    while (end > begin && isBlank(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
+    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
 }
 
 std::string unquoted(const std::string& text) {

@@ -1,13 +1,15 @@
 // Small text helpers shared by the host's readers of command lines, scenarios and INI files.
 #pragma once
 
+#include <cstring>
 #include <string>
 
 namespace vesk_host {
 
 // Spaces, tabs and line ends: what separates words in scenarios and pads INI lines.
+constexpr char blanks[] = " \t\r\n";
 inline bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return c != '\0' && std::strchr(blanks, c) != nullptr;
 }
 
 // Blanks removed from both ends.
