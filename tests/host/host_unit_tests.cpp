@@ -390,6 +390,29 @@ TEST(ScenarioCommands, EveryRowIsReachableFromItsOwnForm) {
     }
 }
 
+// The scenario parser's fuzzer reaches a command only when its dictionary holds the command's
+// words: a new command missing from it would go unfuzzed without failing anything.
+TEST(ScenarioCommands, TheFuzzDictionaryHoldsEveryKeyword) {
+    std::ifstream in(SCENARIO_DICTIONARY);
+    ASSERT_TRUE(in) << SCENARIO_DICTIONARY;
+    std::vector<std::string> entries;
+    for (std::string line; std::getline(in, line);) {
+        entries.push_back(line);
+    }
+    for (const scenario_command& c : scenarioCommands()) {
+        std::vector<std::string> words = formTokens(c.name);
+        for (const std::string& token : formTokens(c.form)) {
+            if (!isArgumentToken(token)) {
+                words.push_back(token);
+            }
+        }
+        for (const std::string& word : words) {
+            EXPECT_NE(std::find(entries.begin(), entries.end(), "\"" + word + "\""), entries.end())
+                << "\"" << word << "\" of " << c.usage << " is not in " << SCENARIO_DICTIONARY;
+        }
+    }
+}
+
 TEST(ScenarioCommands, ExpectationsAndEventsKeepTheirReadings) {
     const struct {
         const char* line;
