@@ -167,7 +167,10 @@ bool isolationAvailable() {
     return true;
 }
 
-bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broken_run& broken) {
+bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broken_run& broken,
+                 const supervisor_start& started) {
+    // Nothing on Windows runs beside the run yet (the page is built on POSIX only).
+    (void)started;
     static watched_run w; // outlives a broken run's thread, which is never unwound
     w.run = &run;
     w.broken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -293,6 +296,15 @@ const int whereAreYou = SIGUSR2;
 const int crashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS, whereAreYou};
 
 int backtraceFd = -1;
+volatile sig_atomic_t runningChild = 0;
+volatile sig_atomic_t terminationPassedOn = 0;
+
+extern "C" void passTerminationOn(int) {
+    terminationPassedOn = 1;
+    if (runningChild > 0) {
+        kill(static_cast<pid_t>(runningChild), SIGTERM);
+    }
+}
 char alternateStack[64 * 1024];
 
 // Runs on the crashed thread, perhaps on a broken heap: only calls that are safe there.
@@ -457,7 +469,8 @@ bool isolationAvailable() {
     return true;
 }
 
-bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broken_run& broken) {
+bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broken_run& broken,
+                 const supervisor_start& started) {
     child_traces traces;
     int alive[2];
     if (!traces.ready() || pipe(alive) != 0) {
@@ -481,6 +494,27 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
         std::signal(SIGINT, previousInterrupt);
         call_record record;
         status = run(record, nullptr);
+        return true;
+    }
+    // A run asked to end ends its own way (a serving run writes what it was asked to).
+    runningChild = child;
+    terminationPassedOn = 0;
+    struct sigaction passOn {};
+    struct sigaction previousTerminate {};
+    passOn.sa_handler = passTerminationOn;
+    sigemptyset(&passOn.sa_mask);
+    sigaction(SIGTERM, &passOn, &previousTerminate);
+    auto restoreSignals = [&] {
+        sigaction(SIGTERM, &previousTerminate, nullptr);
+        runningChild = 0;
+        std::signal(SIGINT, previousInterrupt);
+    };
+    if (started && !started()) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        close(alive[0]);
+        restoreSignals();
+        status = 2;
         return true;
     }
 
@@ -528,7 +562,7 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     if (alive[0] >= 0) {
         close(alive[0]);
     }
-    std::signal(SIGINT, previousInterrupt);
+    restoreSignals();
 
     if (!hung && WIFEXITED(wait) && record.finished.load()) {
         status = WEXITSTATUS(wait);
@@ -542,6 +576,9 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     if (hung) {
         broken.what = "hung: the call did not return within " + std::to_string(timeoutSeconds) +
                       " s (--timeout)";
+    } else if (WIFSIGNALED(wait) && WTERMSIG(wait) == SIGTERM && terminationPassedOn != 0) {
+        // Not a crash: vesk-host was asked to end, and the run ended with it.
+        broken.what = "was stopped: vesk-host received SIGTERM";
     } else if (WIFSIGNALED(wait)) {
         broken.what = "crashed: " + describeSignal(WTERMSIG(wait));
     } else {

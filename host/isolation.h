@@ -31,10 +31,14 @@ bool isolationAvailable();
 using isolated_run =
     std::function<int(call_record& record, const std::function<void(const std::string&)>& mirror)>;
 
+// Called in the supervisor once the child runs; false stops the child (status 2).
+using supervisor_start = std::function<bool()>;
+
 // Runs `run` in a child. Returns true with the child's exit status when the run finished by
 // itself, and false with `broken` filled in when it crashed, ended early or had a call into the
-// script last longer than `timeoutSeconds`.
-bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broken_run& broken);
+// script last longer than `timeoutSeconds`. SIGTERM to the supervisor is passed on to the run.
+bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broken_run& broken,
+                 const supervisor_start& started = nullptr);
 
 // Ends vesk-host after a broken run has been reported. On POSIX the run died in its own
 // process and this is an ordinary exit; on Windows the broken run is a thread of this process,

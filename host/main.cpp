@@ -19,6 +19,14 @@
 #include "system_model.h"
 #include "text.h"
 #include "transcript.h"
+#if defined(VESK_HOST_WEB)
+#include <fstream>
+#include <memory>
+
+#include "host_view.h"
+#include "page_relay.h"
+#include "serve.h"
+#endif
 
 namespace fs = std::filesystem;
 using namespace vesk_host;
@@ -55,6 +63,13 @@ const char usageText[] =
     "  --check-system DIR   check the system folder's files and exit: 0 when sound, 1 with\n"
     "                       each fault at its file and line\n"
     "  --version            print vesk-host's version\n"
+    "  --serve PORT         after SCENARIO (if any), serve the live page of the panels, devices\n"
+    "                       and transcript on 127.0.0.1:PORT (0: a free port) until SIGINT or\n"
+    "                       SIGTERM; commands typed on standard input still work\n"
+    "  --listen ADDR        serve on ADDR instead of 127.0.0.1 (the only way beyond loopback)\n"
+    "  --record FILE        save every step run as a scenario, with what the scripts sent and\n"
+    "                       what the host showed after each as its expectations\n"
+    "  --html FILE          at the end, write the final state and transcript as one HTML file\n"
     "\n"
     "Exit status: 0 when every expectation held, 1 when one failed, a script broke the rules\n"
     "of the host link, crashed or hung, 2 when the run could not start.\n";
@@ -71,6 +86,11 @@ struct options {
     std::string scenario;
     std::string timeout = "10";
     std::string checkSystem;
+    // The page: served live, recorded from, saved at the end.
+    std::string serve;
+    std::string listen;
+    std::string record;
+    std::string html;
     bool quiet = false;
     bool strict = false;
     bool inProcess = false;
@@ -95,11 +115,18 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     const struct {
         const char* name;
         std::string options::*value;
-    } valued[] = {
-        {"--script", &options::script},           {"--name", &options::name},
-        {"--startup", &options::startup},         {"--system", &options::system},
-        {"--workstation", &options::workstation}, {"--junit", &options::junit},
-        {"--timeout", &options::timeout},         {"--check-system", &options::checkSystem}};
+    } valued[] = {{"--script", &options::script},
+                  {"--name", &options::name},
+                  {"--startup", &options::startup},
+                  {"--system", &options::system},
+                  {"--workstation", &options::workstation},
+                  {"--junit", &options::junit},
+                  {"--timeout", &options::timeout},
+                  {"--check-system", &options::checkSystem},
+                  {"--serve", &options::serve},
+                  {"--listen", &options::listen},
+                  {"--record", &options::record},
+                  {"--html", &options::html}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string* value = nullptr;
@@ -144,6 +171,21 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
         error = "--timeout takes a number of seconds, 1 or more";
         return false;
     }
+    int port = 0;
+    if (!o.serve.empty() && (!parseInt(o.serve, port) || port < 0 || port > 65535)) {
+        error = "--serve takes a port number from 0 to 65535";
+        return false;
+    }
+    if (!o.listen.empty() && o.serve.empty()) {
+        error = "--listen goes with --serve";
+        return false;
+    }
+#if !defined(VESK_HOST_WEB)
+    if (!o.serve.empty() || !o.record.empty() || !o.html.empty()) {
+        error = "this vesk-host was built without its page: no --serve, --record or --html";
+        return false;
+    }
+#endif
     return true;
 }
 
@@ -215,7 +257,32 @@ bool prepareSystem(const options& o, std::string& dir, std::string& error) {
     return true;
 }
 
-void readInteractively(scenario_runner& runner) {
+// Where the steps go: through the page's view of the host when there is one, so that every
+// step is recorded and shown, or straight to the runner.
+struct step_runner {
+    scenario_runner& runner;
+#if defined(VESK_HOST_WEB)
+    host_view* view = nullptr;
+    // A supervisor that shows the page keeps the state after each step, to show it if the
+    // run dies.
+    page_link* supervisor = nullptr;
+#endif
+    void run(const step& s) {
+#if defined(VESK_HOST_WEB)
+        if (view != nullptr) {
+            view->run(s);
+            if (supervisor != nullptr) {
+                supervisor->broadcastState(jsonText(view->state()));
+            }
+            return;
+        }
+#endif
+        runner.run(s);
+    }
+};
+
+void readInteractively(step_runner& steps) {
+    scenario_runner& runner = steps.runner;
     line_input input;
     if (input.interactive()) {
         std::cout << "Type \"help\" for the commands, \"quit\" to end"
@@ -234,17 +301,41 @@ void readInteractively(scenario_runner& runner) {
             continue;
         }
         s.line = number;
-        runner.run(s);
+        steps.run(s);
         if (runner.quitRequested()) {
             break;
         }
     }
 }
 
+#if defined(VESK_HOST_WEB)
+serve_settings serveSettings(const options& o) {
+    serve_settings settings;
+    settings.address = o.listen.empty() ? settings.address : o.listen;
+    parseInt(o.serve, settings.port);
+    return settings;
+}
+
+bool writeFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    file.close();
+    if (!file) {
+        std::cerr << "vesk-host: cannot write " << path << "\n";
+        return false;
+    }
+    return true;
+}
+#else
+struct page_link;
+#endif
+
 // The run itself: loads the script, runs every step, reports. `record`, when given, is kept
-// up to date for a supervisor; `mirror` receives the transcript as it is written.
+// up to date for a supervisor; `mirror` receives the transcript as it is written; `page`,
+// when given, is the supervisor's page, to serve through and to keep the state in.
 int runScenario(const options& o, const std::string& dir, const std::vector<step>& steps,
-                call_record* record, const std::function<void(const std::string&)>& mirror) {
+                call_record* record, const std::function<void(const std::string&)>& mirror,
+                page_link* page) {
     std::string error;
     transcript out(o.quiet ? nullptr : &std::cout);
     if (mirror) {
@@ -284,15 +375,49 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     }
     host.create(*host.slot(name));
     scenario_runner runner(host, out, file);
-    if (o.scenario.empty()) {
-        readInteractively(runner);
+    step_runner stepper{runner};
+#if defined(VESK_HOST_WEB)
+    host_view view(host, runner, out);
+    stepper.view = &view;
+    stepper.supervisor = page;
+    if (page != nullptr) {
+        view.mirrorRecording([page](const std::string& text) { page->recordingWritten(text); });
+    }
+    view.begin("# Recorded by vesk-host with " + name + " from " + o.script +
+               (dir.empty() ? std::string() : ", system " + dir) +
+               (o.workstation.empty() ? std::string() : ", workstation " + o.workstation) + ".");
+    if (page != nullptr) {
+        page->broadcastState(jsonText(view.state()));
+    }
+#else
+    (void)page;
+#endif
+    if (o.scenario.empty() && o.serve.empty()) {
+        readInteractively(stepper);
     } else {
         for (const step& s : steps) {
-            runner.run(s);
+            stepper.run(s);
         }
     }
     host.setLocation(file + ": at the end");
+#if defined(VESK_HOST_WEB)
+    if (!o.serve.empty()) {
+        if (page != nullptr) {
+            serve(view, *page);
+        } else if (!serveHere(view, serveSettings(o), error)) {
+            return unusable(o, {"vesk-host: " + error});
+        }
+        host.setLocation("serving: at the end");
+    }
+#endif
     runner.finish();
+#if defined(VESK_HOST_WEB)
+    // The state before the scripts are destroyed is what the run ended with.
+    nlohmann::json finalState = view.state();
+    if (!o.record.empty() && !writeFile(o.record, view.recording())) {
+        return exitUnusable;
+    }
+#endif
     out.plain("end of run");
     host.finish();
 
@@ -319,6 +444,12 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     if (o.quiet) {
         std::cerr << result << "\n";
     }
+#if defined(VESK_HOST_WEB)
+    std::size_t from = 0;
+    if (!o.html.empty() && !writeFile(o.html, staticPage(finalState, view.transcriptSince(from)))) {
+        return exitUnusable;
+    }
+#endif
     if (!o.junit.empty() && !writeJUnit(o.junit, file, cases, out.text())) {
         std::cerr << "vesk-host: cannot write " << o.junit << "\n";
         return exitUnusable;
@@ -327,7 +458,8 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
 }
 
 // A run that died or hung: what the supervisor saw, as the user reads it and as CI records it.
-int reportBroken(const options& o, const broken_run& broken) {
+// `shown` receives the report as the transcript's end.
+int reportBroken(const options& o, const broken_run& broken, std::string& shown) {
     std::string where = broken.location.empty() ? "before the first step" : broken.location;
     std::string report = "vesk-host: " + scriptName(o) + " " + broken.what + "\n    in " +
                          (broken.handler.empty() ? "no call into the script" : broken.handler) +
@@ -367,6 +499,7 @@ int reportBroken(const options& o, const broken_run& broken) {
     }
     std::string result = "vesk-host: FAILED: the run stopped at " + where;
     std::cerr << report << result << "\n";
+    shown = report + result + "\n";
     if (!o.junit.empty()) {
         std::string file = o.scenario.empty() ? "stdin" : o.scenario;
         std::vector<junit_case> cases{
@@ -424,17 +557,79 @@ int main(int argc, char** argv) {
     }
 
     if (o.inProcess || !isolationAvailable()) {
-        return runScenario(o, dir, steps, nullptr, nullptr);
+        return runScenario(o, dir, steps, nullptr, nullptr, nullptr);
     }
     int seconds = 10;
     parseInt(o.timeout, seconds);
     int status = exitFailed;
     broken_run broken;
+    std::string report;
+#if defined(VESK_HOST_WEB)
+    // The page outlives the run: the supervisor serves it and keeps the run's last state, so
+    // that a run that dies still shows how it ended, on the page and in the --html file.
+    bool withPage = !o.serve.empty() || !o.html.empty() || !o.record.empty();
+    page_supervisor supervisor(serveSettings(o), !o.serve.empty());
+    if (withPage && !supervisor.open(error)) {
+        return unusable(o, {"vesk-host: " + error});
+    }
     auto run = [&](call_record& record, const std::function<void(const std::string&)>& mirror) {
-        return runScenario(o, dir, steps, &record, mirror);
+        std::unique_ptr<relayed_page> page = withPage ? supervisor.runEnd() : nullptr;
+        return runScenario(o, dir, steps, &record, mirror, page.get());
+    };
+    std::string startError;
+    supervisor_start started = [&] { return !withPage || supervisor.started(startError); };
+    bool finished = runIsolated(run, seconds, status, broken, started);
+    supervisor.ended();
+    if (!startError.empty()) {
+        return unusable(o, {"vesk-host: " + startError});
+    }
+    if (finished) {
+        return status;
+    }
+    int failedStatus = reportBroken(o, broken, report);
+    if (withPage) {
+        nlohmann::json state = supervisor.lastState();
+        if (!state.is_object()) {
+            state = {{"type", "state"},
+                     {"clock", 0},
+                     {"scripts", nlohmann::json::array()},
+                     {"devices", nlohmann::json::array()},
+                     {"failedChecks", 0},
+                     {"problems", nlohmann::json::array()},
+                     {"recordedSteps", 0}};
+        }
+        std::string where = broken.location.empty() ? "before the first step" : broken.location;
+        state["ended"] = scriptName(o) + " " + broken.what;
+        state["problems"].push_back(
+            {{"where", where}, {"what", scriptName(o) + " " + broken.what}});
+        for (auto& script : state["scripts"]) {
+            script["alive"] = false;
+        }
+        std::string transcriptText = broken.transcript + report;
+        std::size_t from = 0;
+        if (!o.html.empty() &&
+            !writeFile(o.html, staticPage(state, transcriptLines(transcriptText, from)))) {
+            failedStatus = exitUnusable;
+        }
+        // The recording up to the step the run died in: a scenario that ends the same way.
+        std::string recorded = supervisor.recording() + "# The run " + broken.what +
+                               (broken.handler.empty() ? "" : " in " + broken.handler) +
+                               " at the step above.\n";
+        if (!o.record.empty() && !writeFile(o.record, recorded)) {
+            failedStatus = exitUnusable;
+        }
+        supervisor.showEnd(state, transcriptText, recorded);
+    }
+    // The process ends without unwinding: the server stops first.
+    supervisor.stop();
+    endBrokenRun(failedStatus);
+#else
+    auto run = [&](call_record& record, const std::function<void(const std::string&)>& mirror) {
+        return runScenario(o, dir, steps, &record, mirror, nullptr);
     };
     if (runIsolated(run, seconds, status, broken)) {
         return status;
     }
-    endBrokenRun(reportBroken(o, broken));
+    endBrokenRun(reportBroken(o, broken, report));
+#endif
 }

@@ -32,7 +32,12 @@ if [ -n "$sudo" ] && ! command -v sudo >/dev/null 2>&1; then
     exit 1
 fi
 echo "Installing with ${sudo:+sudo }apt-get: ${missing[*]}"
-# sudo keeps no environment of ours, so the setting goes on the command itself.
-apt=($sudo env DEBIAN_FRONTEND=noninteractive apt-get)
+# sudo keeps no environment of ours, so the setting goes on the command itself. One apt at a
+# time on a machine that builds several trees at once.
+lock=()
+if command -v flock >/dev/null 2>&1; then
+    lock=(flock /tmp/apt.lock)
+fi
+apt=($sudo "${lock[@]}" env DEBIAN_FRONTEND=noninteractive apt-get)
 "${apt[@]}" update -qq
 "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -4,10 +4,14 @@
 # (--quiet, --junit FILE). VESK_DEMO_BUILD picks the build folder (default build/demo).
 # Missing tools are installed first with apt-get, saying so (scripts/ensure-packages.sh);
 # VESK_JOBS sets the parallel jobs (default: the cores there are).
+#
+#   scripts/run-demo.sh --serve 8080   the follow script made ready, then its live page on
+#                                      http://127.0.0.1:8080/ until Ctrl-C
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/ensure-packages.sh cmake:cmake g++:g++ make:make
+scripts/ensure-packages.sh cmake:cmake g++:g++ make:make \
+    /usr/include/civetweb.h:libcivetweb-dev /usr/include/nlohmann/json.hpp:nlohmann-json3-dev
 
 build=${VESK_DEMO_BUILD:-build/demo}
 jobs=$(scripts/build-jobs.sh)
@@ -27,5 +31,9 @@ MINGW* | MSYS* | CYGWIN*) script="$build/bin/viewTrail.dll" ;;
 *) script="$build/lib/libviewTrail.so" ;;
 esac
 
+scenario=examples/follow.scenario
+for arg in "$@"; do
+    [ "$arg" = --serve ] && scenario=examples/follow-setup.scenario
+done
 exec "$build/bin/vesk-host" --script "$script" --system examples/demo-system --workstation 12 \
-    examples/follow.scenario "$@"
+    "$scenario" "$@"

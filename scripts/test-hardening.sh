@@ -23,7 +23,8 @@ phase() {
 }
 
 scripts/ensure-packages.sh cmake:cmake g++:g++ clang++:clang valgrind:valgrind \
-    /usr/include/gtest/gtest.h:libgtest-dev
+    /usr/include/gtest/gtest.h:libgtest-dev \
+    /usr/include/civetweb.h:libcivetweb-dev /usr/include/nlohmann/json.hpp:nlohmann-json3-dev
 # libFuzzer and the sanitizer runtimes come apart from clang itself.
 runtime_dir=$(clang++ --print-runtime-dir)
 scripts/ensure-packages.sh "$runtime_dir/libclang_rt.fuzzer-x86_64.a:libclang-rt-$(
@@ -33,7 +34,7 @@ scripts/ensure-packages.sh "$runtime_dir/libclang_rt.fuzzer-x86_64.a:libclang-rt
 phase "valgrind memcheck"
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs" --target command_tests script_tests dispatcher_fuzzer \
-    vesk-host viewTrail
+    vesk-host viewTrail host_web_tests
 
 memcheck() {
     echo "-- valgrind: $*"
@@ -48,6 +49,11 @@ memcheck() {
 }
 memcheck build/default/bin/vesk-host --script build/default/lib/libviewTrail.so \
     --system examples/demo-system --workstation 12 examples/follow.scenario
+# The same run through its supervisor's page: recorded, saved as HTML.
+memcheck build/default/bin/vesk-host --script build/default/lib/libviewTrail.so \
+    --system examples/demo-system --workstation 12 --record build/default/valgrind.scenario \
+    --html build/default/valgrind.html examples/follow.scenario
+memcheck build/default/bin/host_web_tests
 memcheck build/default/bin/script_tests
 memcheck build/default/bin/command_tests
 memcheck build/default/bin/dispatcher_fuzzer fuzz/corpus/dispatcher

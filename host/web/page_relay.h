@@ -1,0 +1,96 @@
+// A run with a process of its own serves its page through its supervisor: the supervisor runs
+// the server and outlives the run, so a run that crashes still shows on the page how it ended.
+// The two talk over a socket pair, one line per item:
+//   to the run     "G client" (a greeting), "P client LINE" (a step), "R client" (the recording)
+//   from the run   "S client MESSAGE", "B MESSAGE" (to every browser), "T MESSAGE" (the state),
+//                  "C TEXT" (a piece of the recording, as a JSON string)
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "page_link.h"
+#include "serve.h"
+#include "web_server.h"
+
+namespace vesk_host {
+
+// The run's end.
+class relayed_page : public page_link {
+public:
+    // Takes `socket`.
+    explicit relayed_page(int socket);
+    ~relayed_page() override;
+    relayed_page(const relayed_page&) = delete;
+    relayed_page& operator=(const relayed_page&) = delete;
+
+    bool post(inbound item) override;
+    bool next(inbound& item, int milliseconds) override;
+    void send(long client, const std::string& message) override;
+    void broadcast(const std::string& message) override;
+    void broadcastState(const std::string& message) override;
+    void recordingWritten(const std::string& text) override;
+
+private:
+    void read();
+    void write(const std::string& frame);
+
+    int m_socket;
+    std::mutex m_writeLock;
+    inbound_queue m_inbox;
+    std::thread m_reader;
+};
+
+// The supervisor's end.
+class page_supervisor {
+public:
+    // `serving`: run the page's server; otherwise only keep the state the run sends.
+    page_supervisor(serve_settings settings, bool serving);
+    ~page_supervisor();
+    page_supervisor(const page_supervisor&) = delete;
+    page_supervisor& operator=(const page_supervisor&) = delete;
+
+    // Before the run's process starts: the socket pair.
+    bool open(std::string& error);
+    // In the run's process: its end of the pair.
+    std::unique_ptr<relayed_page> runEnd();
+    // In the supervisor once the run's process has started: the server and the threads that
+    // carry between it and the run. False, with `error`, when the server cannot listen.
+    bool started(std::string& error);
+    // The run's process has ended: what it sent is read to the end, then carrying stops.
+    void ended();
+
+    // The last state the run sent; null when it sent none.
+    nlohmann::json lastState();
+    // The recording as far as the run sent it.
+    std::string recording();
+    // After a run that died: every browser is shown `state` and `transcript` (the text of
+    // the whole transcript), and can save `recorded`, until SIGINT or SIGTERM.
+    void showEnd(const nlohmann::json& state, const std::string& transcript,
+                 const std::string& recorded);
+    // Closes the server and the socket; the destructor does it too.
+    void stop();
+
+private:
+    void toRun();
+    void fromRun();
+
+    serve_settings m_settings;
+    bool m_serving;
+    int m_socket = -1;    // the supervisor's end
+    int m_runSocket = -1; // the run's end, closed here once the run has it
+    web_server m_server;
+    std::atomic<bool> m_runEnded{false};
+    std::thread m_toRun;
+    std::thread m_fromRun;
+    std::mutex m_stateLock;
+    std::string m_lastState;
+    std::string m_recording;
+};
+
+} // namespace vesk_host

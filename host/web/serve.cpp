@@ -1,0 +1,192 @@
+#include "serve.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <thread>
+
+#include "web_server.h"
+
+namespace vesk_host {
+
+namespace {
+
+volatile sig_atomic_t stopRequested = 0;
+
+extern "C" void onStopSignal(int) {
+    stopRequested = 1;
+}
+
+// Standard input, read without blocking the host: lines are posted like the page's requests.
+void readInput(page_link& server, const std::atomic<bool>& stopping) {
+    std::string pending;
+    char buffer[4096];
+    while (!stopping) {
+        pollfd in{0, POLLIN, 0};
+        int ready = poll(&in, 1, 200);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            if (ready < 0) {
+                break;
+            }
+            continue;
+        }
+        ssize_t got = read(0, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        pending.append(buffer, static_cast<std::size_t>(got));
+        std::size_t newline = 0;
+        while ((newline = pending.find('\n')) != std::string::npos) {
+            inbound item;
+            item.what = inbound::kind::typed;
+            item.line = pending.substr(0, newline);
+            pending.erase(0, newline + 1);
+            server.post(item);
+        }
+    }
+    if (!pending.empty()) {
+        inbound item;
+        item.line = pending;
+        server.post(item);
+    }
+    inbound end;
+    end.what = inbound::kind::endOfInput;
+    server.post(end);
+}
+
+} // namespace
+
+nlohmann::json transcriptMessage(const nlohmann::json& lines, bool reset) {
+    return {{"type", "transcript"}, {"reset", reset}, {"lines", lines}};
+}
+
+nlohmann::json greetingTranscript(nlohmann::json lines) {
+    // A new browser gets at most this much of the transcript's end: a long run must not make
+    // it too slow to follow.
+    const std::size_t limit = 4u * 1024 * 1024;
+    while (lines.size() > 1 && jsonText(lines).size() > limit) {
+        lines.erase(lines.begin(), lines.begin() + static_cast<long>(lines.size() / 2));
+    }
+    return lines;
+}
+
+std::string servingLine(const std::string& address, int port) {
+    bool six = address.find(':') != std::string::npos;
+    return "serving http://" + (six ? "[" + address + "]" : address) + ":" + std::to_string(port) +
+           "/";
+}
+
+bool serveHere(host_view& view, const serve_settings& settings, std::string& error) {
+    web_server server(webPage());
+    if (!server.start(settings.address, settings.port, error)) {
+        return false;
+    }
+    std::cout << servingLine(settings.address, server.port()) << std::endl;
+    serve(view, server);
+    server.stop();
+    return true;
+}
+
+stop_signals::stop_signals() {
+    stopRequested = 0;
+    struct sigaction stop;
+    std::memset(&stop, 0, sizeof stop);
+    stop.sa_handler = &onStopSignal;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGINT, &stop, &m_oldInterrupt);
+    sigaction(SIGTERM, &stop, &m_oldTerminate);
+}
+
+stop_signals::~stop_signals() {
+    sigaction(SIGINT, &m_oldInterrupt, nullptr);
+    sigaction(SIGTERM, &m_oldTerminate, nullptr);
+}
+
+bool stop_signals::requested() const {
+    return stopRequested != 0;
+}
+
+void serve(host_view& view, page_link& server) {
+    stop_signals signals;
+
+    std::atomic<bool> stopping(false);
+    std::thread input(readInput, std::ref(server), std::cref(stopping));
+    // A browser's greeting carries what came before; broadcasts carry what is new.
+    std::size_t broadcastFrom = 0;
+    view.transcriptSince(broadcastFrom);
+    auto flush = [&] {
+        nlohmann::json lines = view.transcriptSince(broadcastFrom);
+        if (!lines.empty()) {
+            server.broadcast(jsonText(transcriptMessage(lines, false)));
+        }
+        server.broadcastState(jsonText(view.state()));
+    };
+    int typedLine = 0;
+    bool quit = false;
+    while (!quit && !signals.requested()) {
+        inbound item;
+        if (!server.next(item, 200)) {
+            continue;
+        }
+        switch (item.what) {
+        case inbound::kind::greeting: {
+            flush();
+            std::size_t from = 0;
+            nlohmann::json lines = greetingTranscript(view.transcriptSince(from));
+            server.send(item.client, jsonText(transcriptMessage(lines, true)));
+            server.send(item.client, jsonText(view.state()));
+            break;
+        }
+        case inbound::kind::request:
+            if (item.request.what == web_request::kind::recording) {
+                server.send(item.client, jsonText({{"type", "recording"},
+                                                   {"text", view.recording()},
+                                                   {"steps", view.recordedSteps()}}));
+            } else {
+                std::string why;
+                if (!view.perform(item.request.line, why)) {
+                    server.send(item.client, jsonText({{"type", "error"}, {"message", why}}));
+                }
+                flush();
+            }
+            break;
+        case inbound::kind::typed: {
+            ++typedLine;
+            step s;
+            std::string why;
+            if (!parseStep(item.line, s, why)) {
+                if (!why.empty()) {
+                    std::cerr << "stdin:" << typedLine << ": " << why << "\n";
+                }
+                break;
+            }
+            s.line = typedLine;
+            if (std::string(s.command->name) == "quit") {
+                quit = true;
+                break;
+            }
+            view.run(s);
+            flush();
+            break;
+        }
+        case inbound::kind::endOfInput:
+            // Serving goes on without standard input; a signal ends it.
+            break;
+        }
+    }
+    stopping = true;
+    input.join();
+}
+
+} // namespace vesk_host

@@ -1,0 +1,31 @@
+// What the page may ask of vesk-host over its socket. Every request becomes one scenario line,
+// so a press on the page and a line typed in are the same step and are recorded the same way.
+#pragma once
+
+#include <string>
+
+namespace vesk_host {
+
+struct web_request {
+    enum class kind {
+        perform,   // run `line` as a scenario step
+        recording, // send back the scenario recorded so far
+    };
+    kind what = kind::perform;
+    std::string line;
+};
+
+// Messages longer than this are refused unread.
+const std::size_t webMessageLimit = 16 * 1024;
+
+// Reads one message from the page. False, with `error` saying why, for anything that is not a
+// well-formed request; the text comes from an untrusted peer and is never trusted further.
+bool readWebMessage(const std::string& message, web_request& out, std::string& error);
+
+// A scenario word for `text`: quoted when it holds blanks. False when no word can carry it.
+bool scenarioWord(const std::string& text, std::string& word);
+// `text` as the text operand of a scenario line: \, line feeds and tabs escaped. False when it
+// holds other control characters.
+bool scenarioText(const std::string& text, std::string& escaped);
+
+} // namespace vesk_host
