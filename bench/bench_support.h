@@ -47,7 +47,7 @@ template <class T> T opaque(T value) {
 // unless a benchmark sets it), and take releases back without looking at them. The reply is
 // the link's own text, so a release has nothing to free. Not final, and reached through
 // opaque pointers, so that no call of it is resolved at compile time.
-class host_link : public vesk_client_callback {
+class minimal_link : public vesk_client_callback {
 public:
     char* callback(char* argument, int kind) override {
         if (kind == VESK_LINK_SEND) {

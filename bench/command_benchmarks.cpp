@@ -1,9 +1,13 @@
 // Command operations called directly on a script base, one typical line per family and every
 // numeric line, each against the same line composed by hand.
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "bench_support.h"
+#include "host_verbs.h"
 #include "vesk_script_helper.h"
 
 namespace bench {
@@ -30,31 +34,52 @@ template <std::size_t N> piece operand(const char (&text)[N]) {
 
 // The verb and each field quoted, handed to the link: the floor of every quoted line.
 template <std::size_t N, class... Fields>
-char* sendQuotedFloor(host_link& link, const char (&verb)[N], Fields... fields) {
+char* sendQuotedFloor(minimal_link& link, const char (&verb)[N], Fields... fields) {
     char line[256];
     floor_line at = floor_line(line).text(verb);
     ((at = at.quoted(fields.text, fields.length)), ...);
     return at.sendTo(link, line);
 }
 
-// `call(script)` against `floor(link)`, both on a link that answers `reply`.
+// The benchmark's name from the host's verb index: "<family>/<verb>", then "_<variant>" when
+// a verb has more than one benchmark. A verb the index does not know stops the program.
+std::string commandName(const char* verb, const char* variant) {
+    const vesk_host::host_verb* entry = vesk_host::findVerb(verb);
+    if (entry == nullptr || std::strcmp(entry->verb, verb) != 0) {
+        std::fprintf(stderr, "%s is not in the host's verb index\n", verb);
+        std::abort();
+    }
+    std::string name = std::string(vesk_host::familyName(entry->family)) + "/" + verb;
+    return *variant != '\0' ? name + "_" + variant : name;
+}
+
+// `call(script)` against `floor(link)`, both on a link that answers `reply`. Both must send
+// the same lines, the first starting with `verb`.
 template <class Call, class Floor>
-void addCommand(const std::string& name, Call call, Floor floor, const char* reply = nullptr) {
+void addCommand(const char* verb, const char* variant, Call call, Floor floor,
+                const char* reply = nullptr) {
+    const std::string name = commandName(verb, variant);
+    const std::size_t verbLength = std::strlen(verb);
     addPair(
         "command/" + name,
-        [call, floor, reply](benchmark::State& state) {
-            host_link link;
+        [call, floor, reply, verb, verbLength](benchmark::State& state) {
+            minimal_link link;
             link.answer(reply);
             bench_script script(&link);
-            host_link floorLink;
+            minimal_link floorLink;
             floorLink.answer(reply);
-            if (sameLines(state, link.linesOf([&] { call(script); }),
-                          floorLink.linesOf([&] { floor(floorLink); }))) {
+            const std::string measured = link.linesOf([&] { call(script); });
+            if (measured.compare(0, verbLength, verb) != 0 || measured.size() <= verbLength ||
+                (measured[verbLength] != ' ' && measured[verbLength] != '\n')) {
+                state.SkipWithError(("not a " + std::string(verb) + " line: " + measured).c_str());
+                return;
+            }
+            if (sameLines(state, measured, floorLink.linesOf([&] { floor(floorLink); }))) {
                 measure(state, [&] { call(script); });
             }
         },
         [floor, reply](benchmark::State& state) {
-            host_link link;
+            minimal_link link;
             link.answer(reply);
             measure(state, [&] { floor(link); });
         });
@@ -77,15 +102,15 @@ const vesk_string sAlarmPattern("alm_");
 
 void addPanelAndTextLines() {
     addCommand(
-        "panel/PS", [](bench_script& s) { s.panelShow(sPanel, sMain, sEmpty); },
-        [](host_link& link) {
+        "PS", "", [](bench_script& s) { s.panelShow(sPanel, sMain, sEmpty); },
+        [](minimal_link& link) {
             piece panel = operand("1");
             piece name = operand("main");
             sendQuotedFloor(link, "PS", panel, name);
         });
     addCommand(
-        "control_text/TP", [](bench_script& s) { s.textPut(sTrailing, sPanel, sButton); },
-        [](host_link& link) {
+        "TP", "", [](bench_script& s) { s.textPut(sTrailing, sPanel, sButton); },
+        [](minimal_link& link) {
             piece text = operand("stylesheet=view_trailing");
             piece panel = operand("1");
             piece control = operand("button");
@@ -93,8 +118,8 @@ void addPanelAndTextLines() {
         });
     // The tally line: property and value joined.
     addCommand(
-        "control_text/TP_tally", [](bench_script& s) { s.textPut(sText, sCam, sPanel, sTally); },
-        [](host_link& link) {
+        "TP", "tally", [](bench_script& s) { s.textPut(sText, sCam, sPanel, sTally); },
+        [](minimal_link& link) {
             char line[128];
             piece property = operand("text");
             piece value = operand("CAM 12");
@@ -111,15 +136,15 @@ void addPanelAndTextLines() {
                 .sendTo(link, line);
         });
     addCommand(
-        "control/CE", [](bench_script& s) { s.sendCE(sPanel, sButton); },
-        [](host_link& link) {
+        "CE", "", [](bench_script& s) { s.sendCE(sPanel, sButton); },
+        [](minimal_link& link) {
             piece panel = operand("1");
             piece control = operand("button");
             sendQuotedFloor(link, "CE", panel, control);
         });
     addCommand(
-        "control/CM", [](bench_script& s) { s.sendCM(sPanel, sButton, opaque(10), opaque(20)); },
-        [](host_link& link) {
+        "CM", "", [](bench_script& s) { s.sendCM(sPanel, sButton, opaque(10), opaque(20)); },
+        [](minimal_link& link) {
             char line[128];
             piece panel = operand("1");
             piece control = operand("button");
@@ -136,11 +161,11 @@ void addPanelAndTextLines() {
 void addCrosspointLine() {
     // The crosspoint line, as the follow script makes it.
     addCommand(
-        "router/RC",
+        "RC", "",
         [](bench_script& s) {
             s.routerCrosspoint(opaque(3), opaque(12), opaque(7), sEmpty, opaque(false));
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             char line[128];
             piece text = operand("");
             floor_line(line)
@@ -161,20 +186,19 @@ void addCrosspointLine() {
 // two indices, and registration in its two forms. The operation is a template argument, so
 // that it is called directly, as a script calls it.
 template <void (vesk_script_helper::*send)(int)>
-void addDeviceLine(const std::string& name, const char* verb) {
+void addDeviceLine(const char* verb, const char* variant = "") {
     addCommand(
-        name, [](bench_script& s) { (s.*send)(opaque(3)); },
-        [verb](host_link& link) {
+        verb, variant, [](bench_script& s) { (s.*send)(opaque(3)); },
+        [verb](minimal_link& link) {
             char line[64];
             floor_line(line).text(verb, 2).number(opaque(3)).sendTo(link, line);
         });
 }
 
-template <void (vesk_script_helper::*send)(int, int, int)>
-void addIndexLine(const std::string& name, const char* verb) {
+template <void (vesk_script_helper::*send)(int, int, int)> void addIndexLine(const char* verb) {
     addCommand(
-        name, [](bench_script& s) { (s.*send)(opaque(3), opaque(7), opaque(7)); },
-        [verb](host_link& link) {
+        verb, "", [](bench_script& s) { (s.*send)(opaque(3), opaque(7), opaque(7)); },
+        [verb](minimal_link& link) {
             char line[64];
             floor_line(line)
                 .text(verb, 2)
@@ -186,10 +210,11 @@ void addIndexLine(const std::string& name, const char* verb) {
 }
 
 template <void (vesk_script_helper::*send)(int, int, int, bool)>
-void addRegisterLine(const std::string& name, const char* verb, bool add) {
+void addRegisterLine(const char* verb, bool add) {
     addCommand(
-        name, [add](bench_script& s) { (s.*send)(opaque(3), opaque(7), opaque(7), add); },
-        [verb, add](host_link& link) {
+        verb, add ? "add" : "",
+        [add](bench_script& s) { (s.*send)(opaque(3), opaque(7), opaque(7), add); },
+        [verb, add](minimal_link& link) {
             char line[64];
             floor_line at =
                 floor_line(line).text(verb, 2).number(opaque(3)).number(opaque(7)).number(
@@ -200,27 +225,27 @@ void addRegisterLine(const std::string& name, const char* verb, bool add) {
 
 void addNumericLines() {
     using script = vesk_script_helper;
-    addRegisterLine<&script::routerRegister>("router/RR", "RR", false);
-    addRegisterLine<&script::routerRegister>("router/RR_add", "RR", true);
-    addDeviceLine<&script::sendRU>("router/RU", "RU");
-    addIndexLine<&script::routerPoll>("router/RP", "RP");
-    addIndexLine<&script::sendRQ>("router/RQ", "RQ");
-    addRegisterLine<&script::sendIR>("i_family/IR", "IR", false);
-    addDeviceLine<&script::sendIU>("i_family/IU", "IU");
-    addIndexLine<&script::sendIP>("i_family/IP", "IP");
-    addIndexLine<&script::sendIQ>("i_family/IQ", "IQ");
-    addRegisterLine<&script::sendGR>("g_family/GR", "GR", false);
-    addDeviceLine<&script::sendGU>("g_family/GU", "GU");
-    addIndexLine<&script::sendGP>("g_family/GP", "GP");
-    addIndexLine<&script::sendGQ>("g_family/GQ", "GQ");
-    addDeviceLine<&script::timerStop>("timer_event/ET_stop", "ET");
+    addRegisterLine<&script::routerRegister>("RR", false);
+    addRegisterLine<&script::routerRegister>("RR", true);
+    addDeviceLine<&script::sendRU>("RU");
+    addIndexLine<&script::routerPoll>("RP");
+    addIndexLine<&script::sendRQ>("RQ");
+    addRegisterLine<&script::sendIR>("IR", false);
+    addDeviceLine<&script::sendIU>("IU");
+    addIndexLine<&script::sendIP>("IP");
+    addIndexLine<&script::sendIQ>("IQ");
+    addRegisterLine<&script::sendGR>("GR", false);
+    addDeviceLine<&script::sendGU>("GU");
+    addIndexLine<&script::sendGP>("GP");
+    addIndexLine<&script::sendGQ>("GQ");
+    addDeviceLine<&script::timerStop>("ET", "stop");
 }
 
 // "IW" and "GS" are the I- and G-families' own shapes.
 void addDeviceFamilyLines() {
     addCommand(
-        "i_family/IW", [](bench_script& s) { s.sendIW(opaque(5), sCam, opaque(2), opaque(true)); },
-        [](host_link& link) {
+        "IW", "", [](bench_script& s) { s.sendIW(opaque(5), sCam, opaque(2), opaque(true)); },
+        [](minimal_link& link) {
             char line[128];
             piece text = operand("CAM 12");
             floor_line(line)
@@ -234,9 +259,9 @@ void addDeviceFamilyLines() {
                 .sendTo(link, line);
         });
     addCommand(
-        "g_family/GS",
+        "GS", "",
         [](bench_script& s) { s.sendGS(opaque(6), opaque(true), opaque(4), opaque(false)); },
-        [](host_link& link) {
+        [](minimal_link& link) {
             char line[128];
             floor_line(line)
                 .text("GS")
@@ -250,21 +275,20 @@ void addDeviceFamilyLines() {
 
 void addTimerAndEventLines() {
     addCommand(
-        "timer_event/ET_start", [](bench_script& s) { s.timerStart(opaque(1), opaque(500)); },
-        [](host_link& link) {
+        "ET", "start", [](bench_script& s) { s.timerStart(opaque(1), opaque(500)); },
+        [](minimal_link& link) {
             char line[128];
             floor_line(line).text("ET").number(opaque(1)).number(opaque(500)).sendTo(link, line);
         });
     addCommand(
-        "timer_event/ES", [](bench_script& s) { s.sendES(opaque(7), opaque(9)); },
-        [](host_link& link) {
+        "ES", "", [](bench_script& s) { s.sendES(opaque(7), opaque(9)); },
+        [](minimal_link& link) {
             char line[128];
             floor_line(line).text("ES").number(opaque(7)).number(opaque(9)).sendTo(link, line);
         });
     addCommand(
-        "timer_event/EG",
-        [](bench_script& s) { s.sendEG(opaque(1), opaque(2), opaque(3), opaque(-4)); },
-        [](host_link& link) {
+        "EG", "", [](bench_script& s) { s.sendEG(opaque(1), opaque(2), opaque(3), opaque(-4)); },
+        [](minimal_link& link) {
             char line[128];
             floor_line(line)
                 .text("EG")
@@ -275,8 +299,8 @@ void addTimerAndEventLines() {
                 .sendTo(link, line);
         });
     addCommand(
-        "timer_event/EC", [](bench_script& s) { s.sendEC(opaque(true), sMain, sButton); },
-        [](host_link& link) {
+        "EC", "", [](bench_script& s) { s.sendEC(opaque(true), sMain, sButton); },
+        [](minimal_link& link) {
             char line[128];
             piece first = operand("main");
             piece second = operand("button");
@@ -291,15 +315,15 @@ void addTimerAndEventLines() {
 
 void addHostAndAlarmLines() {
     addCommand(
-        "host_network/HG", [](bench_script& s) { s.sendHG(sMain, sButton); },
-        [](host_link& link) {
+        "HG", "", [](bench_script& s) { s.sendHG(sMain, sButton); },
+        [](minimal_link& link) {
             piece first = operand("main");
             piece second = operand("button");
             sendQuotedFloor(link, "HG", first, second);
         });
     addCommand(
-        "alarm/AP", [](bench_script& s) { s.sendAP(sAlarm, opaque(2)); },
-        [](host_link& link) {
+        "AP", "", [](bench_script& s) { s.sendAP(sAlarm, opaque(2)); },
+        [](minimal_link& link) {
             char line[128];
             piece name = operand("fire");
             floor_line(line)
@@ -311,20 +335,20 @@ void addHostAndAlarmLines() {
 }
 
 // The reply is the host's text: handed back with VESK_LINK_RELEASE once read, as the operations do.
-void releaseFloor(host_link& link, const char* reply) {
+void releaseFloor(minimal_link& link, const char* reply) {
     opaque<vesk_client_callback*>(&link)->callback(const_cast<char*>(reply), VESK_LINK_RELEASE);
 }
 
 // Lines the host answers, with the reply read the way each operation reads it.
 void addLookups() {
     addCommand(
-        "lookup/SD",
+        "SD", "",
         [](bench_script& s) {
             int device = 0;
             s.instanceLookup(sRouter, &device, nullptr);
             benchmark::DoNotOptimize(device);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             piece instance = operand("router1");
             const char* reply = sendQuotedFloor(link, "SD", instance);
             int device = 0;
@@ -334,7 +358,7 @@ void addLookups() {
         },
         "3 0");
     addCommand(
-        "lookup/SS",
+        "SS", "",
         [](bench_script& s) {
             vesk_string altId;
             int device = 0;
@@ -344,7 +368,7 @@ void addLookups() {
             benchmark::DoNotOptimize(device);
             benchmark::DoNotOptimize(altId);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             piece instance = operand("router1");
             piece name = operand("out1");
             const char* reply = sendQuotedFloor(link, "SS", instance, name);
@@ -367,12 +391,12 @@ void addLookups() {
         "12 100 5 2 'main out'");
     // The list is made of vesk_strings in both: a script receives it as one.
     addCommand(
-        "lookup/XI",
+        "XI", "",
         [](bench_script& s) {
             vesk_stringlist lControls = s.controlList(sPanel, sAlarmPattern);
             benchmark::DoNotOptimize(lControls);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             piece panel = operand("1");
             piece pattern = operand("alm_");
             const char* reply = sendQuotedFloor(link, "XI", panel, pattern);
@@ -391,13 +415,13 @@ void addLookups() {
         },
         "alm_1,alm_2,alm_3");
     addCommand(
-        "control_text/TG",
+        "TG", "",
         [](bench_script& s) {
             vesk_string sVal;
             s.textGet(sValue, sPanel, sButton, sVal);
             benchmark::DoNotOptimize(sVal);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             piece panel = operand("1");
             piece control = operand("button");
             piece property = operand("value");

@@ -11,12 +11,14 @@
 
 #include "bench_support.h"
 #include "decodeCaptionString.h"
-#include "script_library.h"
+#include "platform.h"
 #include "vesk_host_structs.h"
 #include "vesk_winapi.h"
 
 namespace bench {
 namespace {
+
+using vesk_host::script_library;
 
 const int routerDevice = 3;
 const int monitorDest = 7;
@@ -44,7 +46,7 @@ struct host_button {
 // A script given its panel, router and source, and following when asked, so that every event
 // below does its full work; null, with the benchmark skipped, when the component cannot be
 // loaded.
-std::unique_ptr<vesk_client_callback> newScript(benchmark::State& state, host_link& link,
+std::unique_ptr<vesk_client_callback> newScript(benchmark::State& state, minimal_link& link,
                                                 bool following) {
     if (!component().loaded()) {
         state.SkipWithError(component().error().c_str());
@@ -95,7 +97,7 @@ const char* parentDumpFloor(const char* text) {
     return equals ? equals + 1 : "";
 }
 
-void crosspointFloor(host_link& link, int source) {
+void crosspointFloor(minimal_link& link, int source) {
     char line[64];
     floor_line(line)
         .text("RC")
@@ -121,13 +123,13 @@ void addEvent(const std::string& name, Event event, Floor floor, bool following 
     addPair(
         "event/" + name,
         [event, floor, following, checked = false](benchmark::State& state) mutable {
-            host_link link;
+            minimal_link link;
             std::unique_ptr<vesk_client_callback> script = newScript(state, link, following);
             if (script == nullptr) {
                 return;
             }
             if (!checked) {
-                host_link floorLink;
+                minimal_link floorLink;
                 if (!sameLines(state, link.linesOf([&] { event(*script, link); }),
                                floorLink.linesOf([&] { floor(floorLink); }))) {
                     return;
@@ -137,7 +139,7 @@ void addEvent(const std::string& name, Event event, Floor floor, bool following 
             measure(state, [&] { event(*script, link); });
         },
         [floor](benchmark::State& state) {
-            host_link link;
+            minimal_link link;
             measure(state, [&] { floor(link); });
         });
 }
@@ -152,12 +154,12 @@ void addRevertives() {
     // The common case of a salvo: the router reports another destination.
     addEvent(
         "revertive_other",
-        [](vesk_client_callback& script, host_link&) {
+        [](vesk_client_callback& script, minimal_link&) {
             vesk_host_revertive event{opaque(routerDevice), 0, opaque(monitorDest + 1), 0,
                                       "CAM 12"};
             script.callback(reinterpret_cast<char*>(&event), VESK_EVENT_REVERTIVE);
         },
-        [](host_link&) {
+        [](minimal_link&) {
             static no_script nothing;
             vesk_host_revertive event{opaque(routerDevice), 0, opaque(monitorDest + 1), 0,
                                       "CAM 12"};
@@ -167,11 +169,11 @@ void addRevertives() {
     // The tally line.
     addEvent(
         "revertive_monitor",
-        [](vesk_client_callback& script, host_link&) {
+        [](vesk_client_callback& script, minimal_link&) {
             vesk_host_revertive event{opaque(routerDevice), 0, opaque(monitorDest), 0, "CAM 12"};
             script.callback(reinterpret_cast<char*>(&event), VESK_EVENT_REVERTIVE);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             vesk_host_revertive event{opaque(routerDevice), 0, opaque(monitorDest), 0, "CAM 12"};
             if (event.device == routerDevice && event.index == monitorDest) {
                 char line[256];
@@ -186,12 +188,12 @@ void addButtons() {
     // Two presses: following on (crosspoint and stylesheet), then off (stylesheet).
     addEvent(
         "button_on_off",
-        [](vesk_client_callback& script, host_link&) {
+        [](vesk_client_callback& script, minimal_link&) {
             static host_button button("button");
             script.callback(button.argument(), VESK_EVENT_BUTTON);
             script.callback(button.argument(), VESK_EVENT_BUTTON);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             static host_button button("button");
             const vesk_host_button& event = button.event;
             for (int press = 0; press < 2; ++press) {
@@ -211,11 +213,11 @@ void addButtons() {
         });
     addEvent(
         "m",
-        [](vesk_client_callback& script, host_link&) {
+        [](vesk_client_callback& script, minimal_link&) {
             static host_button button("m");
             script.callback(button.argument(), VESK_EVENT_BUTTON);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             static host_button button("m");
             buttonDumpFloor(button.event);
             if (std::strcmp(button.event.panel, "1") == 0 &&
@@ -229,14 +231,14 @@ void addParentTexts() {
     // A new router each time, so that every call looks up, registers and polls.
     addEvent(
         "parent_instance",
-        [](vesk_client_callback& script, host_link& link) {
+        [](vesk_client_callback& script, minimal_link& link) {
             static bool second = false;
             link.answer("3 0");
             second = !second;
             script.callback(hostText(second ? "instance=router2" : "instance=router1"),
                             VESK_EVENT_PARENT);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             static bool second = false;
             static char stored[64] = "router1";
             link.answer("3 0");
@@ -262,10 +264,10 @@ void addParentTexts() {
         });
     addEvent(
         "parent_source",
-        [](vesk_client_callback& script, host_link&) {
+        [](vesk_client_callback& script, minimal_link&) {
             script.callback(hostText("source=12"), VESK_EVENT_PARENT);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             const char* value = parentDumpFloor(opaque("source=12"));
             int source = 0;
             std::from_chars(value, value + std::strlen(value), source);
@@ -274,11 +276,11 @@ void addParentTexts() {
         true);
     addEvent(
         "parent_return_all",
-        [](vesk_client_callback& script, host_link&) {
+        [](vesk_client_callback& script, minimal_link&) {
             script.callback(script.callback(hostText("return=all"), VESK_EVENT_PARENT),
                             VESK_EVENT_RELEASE);
         },
-        [](host_link&) {
+        [](minimal_link&) {
             parentDumpFloor(opaque("return=all"));
             char answer[64];
             std::size_t length = appendText(floor_line(answer).text("panel="), opaque("main"))
@@ -289,11 +291,11 @@ void addParentTexts() {
         });
     addEvent(
         "parent_commands",
-        [](vesk_client_callback& script, host_link&) {
+        [](vesk_client_callback& script, minimal_link&) {
             script.callback(script.callback(hostText("_commands"), VESK_EVENT_PARENT),
                             VESK_EVENT_RELEASE);
         },
-        [](host_link&) {
+        [](minimal_link&) {
             parentDumpFloor(opaque("_commands"));
             static const char answer[] = "panel=viewTrail | m | tally\nsource=[value]";
             answerFloor(answer, sizeof answer - 1);
@@ -303,11 +305,11 @@ void addParentTexts() {
 void addTimer() {
     addEvent(
         "timer",
-        [](vesk_client_callback& script, host_link&) {
+        [](vesk_client_callback& script, minimal_link&) {
             script.callback(reinterpret_cast<char*>(static_cast<std::intptr_t>(opaque(1))),
                             VESK_EVENT_TIMER);
         },
-        [](host_link& link) {
+        [](minimal_link& link) {
             char line[32];
             floor_line(line).text("ET").number(opaque(1)).sendTo(link, line);
         });

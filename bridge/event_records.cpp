@@ -7,8 +7,9 @@ namespace {
 
 int clampedSubCount(const decodeCaptionString* caption) {
     int count = caption->subCount;
-    return count < 0 ? 0 : (count > decodeCaptionString::maxSubs ? decodeCaptionString::maxSubs
-                                                                   : count);
+    return count < 0
+               ? 0
+               : (count > decodeCaptionString::maxSubs ? decodeCaptionString::maxSubs : count);
 }
 
 // Appends "command.sub...=value" of the caption.

@@ -44,9 +44,8 @@ void vesk_script_helper::debug(const vesk_string& text) {
 }
 
 void vesk_script_helper::debug(const vesk_string& format, const vesk_string& a1,
-                               const vesk_string& a2, const vesk_string& a3,
-                               const vesk_string& a4, const vesk_string& a5,
-                               const vesk_string& a6, const vesk_string& a7,
+                               const vesk_string& a2, const vesk_string& a3, const vesk_string& a4,
+                               const vesk_string& a5, const vesk_string& a6, const vesk_string& a7,
                                const vesk_string& a8, const vesk_string& a9) {
     OutputDebugStringA(
         format.arg(a1).arg(a2).arg(a3).arg(a4).arg(a5).arg(a6).arg(a7).arg(a8).arg(a9));

@@ -3,65 +3,38 @@
 // command operations, while the host answers at random. Checked: no field count above 32, no
 // result but for parent text, every parent answer a fresh text freed when handed back, every
 // host reply handed back exactly once, "AS" last, and operands reaching their lines literally.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "env_guard.h"
 #include "fuzz_host_link.h"
 #include "fuzz_input.h"
+#include "host_verbs.h"
+#include "temp_system_tree.h"
+#include "vesk_script_export.h"
 #include "vesk_script_helper.h"
-
-extern "C" vesk_client_callback* load_vesk_client_script(vesk_client_callback* link,
-                                                         const char* startup);
 
 namespace {
 
-// A configuration database for workstation 12, made once per process, so the follow script
-// has a monitor and the configuration reads find something.
+// A configuration database for workstation 12, made once per process and removed at its
+// exit, so the follow script has a monitor and the configuration reads find something.
 void makeSystemTree() {
+    static temp_system_tree tree;
+    static env_guard env;
     static bool made = false;
     if (made) {
         return;
     }
     made = true;
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    static std::string root = std::string(base) + "/vesk-dispatch-fuzz-" + std::to_string(getpid());
-    static std::string config = root + "/main/config/system";
-    mkdir(root.c_str(), 0700);
-    mkdir((root + "/main").c_str(), 0700);
-    mkdir((root + "/main/config").c_str(), 0700);
-    mkdir(config.c_str(), 0700);
-    static std::string database = config + "/configdb.ini";
-    static std::string device = config + "/dev_003.ini";
-    if (std::FILE* f = std::fopen(database.c_str(), "w")) {
-        std::fputs("[workstation_settings.12]\nmonitor=7\npanel=main\nmonitor=8\n\n"
-                   "[object_settings.cam1]\nid=1\n\n[workstations.12]\nuser=op1\n\n"
-                   "[users.op1]\nlevel=Supervisor\n",
-                   f);
-        std::fclose(f);
-    }
-    if (std::FILE* f = std::fopen(device.c_str(), "w")) {
-        std::fputs("[Database]\nDatabaseSize_1=512\n", f);
-        std::fclose(f);
-    }
-    setenv("CC_ROOT", root.c_str(), 1);
-    setenv("CC_SYSTEM", "main", 1);
-    setenv("CC_WORKSTATION", "12", 1);
-    std::atexit([] {
-        std::remove(database.c_str());
-        std::remove(device.c_str());
-        rmdir(config.c_str());
-        rmdir((root + "/main/config").c_str());
-        rmdir((root + "/main").c_str());
-        rmdir(root.c_str());
-    });
+    tree.writeConfigDb("[workstation_settings.12]\nmonitor=7\npanel=main\nmonitor=8\n\n"
+                       "[object_settings.cam1]\nid=1\n\n[workstations.12]\nuser=op1\n\n"
+                       "[users.op1]\nlevel=Supervisor\n");
+    tree.writeFile("dev_003.ini", "[Database]\nDatabaseSize_1=512\n");
+    tree.activate(env);
+    env.set("CC_WORKSTATION", "12");
 }
 
 void checkCaption(const decodeCaptionString& caption) {
@@ -158,13 +131,18 @@ public:
     vesk_client_callback* hostLink() const { return link; }
     fuzz_host_link& books() const { return *m_books; }
 
-    // The operands must reach the line as they were given: texts anywhere in it, numbers as
-    // blank-separated tokens.
+    // The line must start with the operation's verb, and its operands must reach it as they
+    // were given: texts anywhere in it, numbers as blank-separated tokens.
     template <class... Values> void sent(const Values&... values) {
         if (link == nullptr) {
             return;
         }
         FUZZ_CHECK(m_books->lines() > m_linesBefore, "no line was sent");
+        if (*m_verb != '\0') {
+            const vesk_host::host_verb* verb = vesk_host::findVerb(m_books->lastLine().c_str());
+            FUZZ_CHECK(verb != nullptr && std::strcmp(verb->verb, m_verb) == 0,
+                       "[" + m_books->lastLine() + "] is not a " + m_verb + " line");
+        }
         (check(m_books->lastLine(), values), ...);
     }
 
@@ -179,37 +157,45 @@ private:
     fuzz_host_link* m_books;
     fuzz_input& m_in;
     long m_linesBefore = 0;
+    const char* m_verb = "";
 };
 
 using S = command_script;
 using O = command_script::operands;
 
-// Every command operation, and what reached the host for it.
-const S::op operations[] = {
-    [](S& s, O& o) { s.panelShow(o.a, o.b, o.c), s.sent(o.a, o.b, o.c); },
-    [](S& s, O& o) { s.sendPI(o.a, o.b, o.c), s.sent(o.a, o.b, o.c); },
-    [](S& s, O& o) { s.sendPT(o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendPP(o.a, o.b, o.x, o.y, o.c), s.sent(o.a, o.c, o.x, o.y); },
-    [](S& s, O& o) { s.sendPR(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.panelDestroy(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.textPut(o.a, o.b, o.c), s.sent(o.a, o.b, o.c); },
-    [](S& s, O& o) { s.textPut(o.a, o.b, o.c, o.a), s.sent(o.a, o.b, o.c); },
-    [](S& s, O& o) { s.textGet(o.a, o.b, o.c, o.out), checkDecodings(o.out); },
-    [](S& s, O& o) { s.sendCE(o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendCD(o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendCS(o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendCH(o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendCM(o.a, o.b, o.x, o.y), s.sent(o.a, o.b, o.x, o.y); },
-    [](S& s, O& o) { s.sendCP(o.a, o.b, o.out, o.c), checkDecodings(o.out), checkDecodings(o.c); },
-    [](S& s, O& o) {
+struct command_op {
+    const char* verb;
+    S::op run;
+};
+
+// Every command operation, with the verb of the line it sends (null for those that send none
+// of their own), and what reached the host for it. Each verb of the host's index has one at
+// least; the order is the corpus's, so new operations go last.
+const command_op operations[] = {
+    {"PS", [](S& s, O& o) { s.panelShow(o.a, o.b, o.c), s.sent(o.a, o.b, o.c); }},
+    {"PI", [](S& s, O& o) { s.sendPI(o.a, o.b, o.c), s.sent(o.a, o.b, o.c); }},
+    {"PT", [](S& s, O& o) { s.sendPT(o.a, o.b), s.sent(o.a, o.b); }},
+    {"PP", [](S& s, O& o) { s.sendPP(o.a, o.b, o.x, o.y, o.c), s.sent(o.a, o.c, o.x, o.y); }},
+    {"PR", [](S& s, O& o) { s.sendPR(o.a), s.sent(o.a); }},
+    {"PD", [](S& s, O& o) { s.panelDestroy(o.a), s.sent(o.a); }},
+    {"TP", [](S& s, O& o) { s.textPut(o.a, o.b, o.c), s.sent(o.a, o.b, o.c); }},
+    {"TP", [](S& s, O& o) { s.textPut(o.a, o.b, o.c, o.a), s.sent(o.a, o.b, o.c); }},
+    {"TG", [](S& s, O& o) { s.textGet(o.a, o.b, o.c, o.out), checkDecodings(o.out); }},
+    {"CE", [](S& s, O& o) { s.sendCE(o.a, o.b), s.sent(o.a, o.b); }},
+    {"CD", [](S& s, O& o) { s.sendCD(o.a, o.b), s.sent(o.a, o.b); }},
+    {"CS", [](S& s, O& o) { s.sendCS(o.a, o.b), s.sent(o.a, o.b); }},
+    {"CH", [](S& s, O& o) { s.sendCH(o.a, o.b), s.sent(o.a, o.b); }},
+    {"CM", [](S& s, O& o) { s.sendCM(o.a, o.b, o.x, o.y), s.sent(o.a, o.b, o.x, o.y); }},
+    {"CP", [](S& s, O& o) { s.sendCP(o.a, o.b, o.out, o.c), checkDecodings(o.out), checkDecodings(o.c); }},
+    {"CC", [](S& s, O& o) {
         vesk_string eighth = o.b + o.c;
         o.out = s.sendCC(o.a, o.b, o.c, o.x, o.y, o.z, o.x, eighth);
         s.sent(o.a, o.b, o.c, eighth, o.x, o.y, o.z);
         checkDecodings(o.out);
-    },
-    [](S& s, O& o) { s.sendCX(o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendRN(o.x, o.y, o.z, o.out), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) {
+    }},
+    {"CX", [](S& s, O& o) { s.sendCX(o.a, o.b), s.sent(o.a, o.b); }},
+    {"RN", [](S& s, O& o) { s.sendRN(o.x, o.y, o.z, o.out), s.sent(o.x, o.y, o.z); }},
+    {"RI", [](S& s, O& o) {
         const char* info = s.sendRI(o.x, o.y, o.a);
         s.sent(o.a, o.x, o.y);
         if (info != nullptr) {
@@ -217,84 +203,104 @@ const S::op operations[] = {
             // The caller of "RI" hands the reply back itself.
             s.hostLink()->callback(const_cast<char*>(info), VESK_LINK_RELEASE);
         }
-    },
-    [](S& s, O& o) { s.routerCrosspoint(o.x, o.y, o.z, o.a, o.f), s.sent(o.a, o.x, o.y, o.z); },
-    [](S& s, O& o) { s.routerRegister(o.x, o.y, o.z, o.f), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendRU(o.x), s.sent(o.x); },
-    [](S& s, O& o) { s.routerPoll(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendRQ(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendRM(o.x, o.y, o.z, o.a, o.f), s.sent(o.a, o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendIR(o.x, o.y, o.z, o.f), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendIU(o.x), s.sent(o.x); },
-    [](S& s, O& o) { s.sendIP(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendIQ(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendIW(o.x, o.a, o.y, o.f), s.sent(o.a, o.x, o.y); },
-    [](S& s, O& o) { s.sendGR(o.x, o.y, o.z, o.f), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendGU(o.x), s.sent(o.x); },
-    [](S& s, O& o) { s.sendGP(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendGQ(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendGS(o.x, o.f, o.y, !o.f), s.sent(o.x, o.y); },
-    [](S& s, O& o) { s.timerStart(o.x, o.y), s.sent(o.x); },
-    [](S& s, O& o) { s.timerStop(o.x), s.sent(o.x); },
-    [](S& s, O& o) { s.sendES(o.x, o.y), s.sent(o.x, o.y); },
-    [](S& s, O& o) { s.sendES(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.sendEG(o.x, o.y, o.z, o.x), s.sent(o.x, o.y, o.z); },
-    [](S& s, O& o) { s.sendEC(o.f, o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendHN(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.sendHG(o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendHH(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.sendHP(o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendHQ(o.a, o.b), s.sent(o.a, o.b); },
-    [](S& s, O& o) { s.sendNA(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.sendNX(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.sendNIX(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.sendNIA(o.a), s.sent(o.a); },
-    [](S& s, O& o) {
+    }},
+    {"RC", [](S& s, O& o) { s.routerCrosspoint(o.x, o.y, o.z, o.a, o.f), s.sent(o.a, o.x, o.y, o.z); }},
+    {"RR", [](S& s, O& o) { s.routerRegister(o.x, o.y, o.z, o.f), s.sent(o.x, o.y, o.z); }},
+    {"RU", [](S& s, O& o) { s.sendRU(o.x), s.sent(o.x); }},
+    {"RP", [](S& s, O& o) { s.routerPoll(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); }},
+    {"RQ", [](S& s, O& o) { s.sendRQ(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); }},
+    {"RM", [](S& s, O& o) { s.sendRM(o.x, o.y, o.z, o.a, o.f), s.sent(o.a, o.x, o.y, o.z); }},
+    {"IR", [](S& s, O& o) { s.sendIR(o.x, o.y, o.z, o.f), s.sent(o.x, o.y, o.z); }},
+    {"IU", [](S& s, O& o) { s.sendIU(o.x), s.sent(o.x); }},
+    {"IP", [](S& s, O& o) { s.sendIP(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); }},
+    {"IQ", [](S& s, O& o) { s.sendIQ(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); }},
+    {"IW", [](S& s, O& o) { s.sendIW(o.x, o.a, o.y, o.f), s.sent(o.a, o.x, o.y); }},
+    {"GR", [](S& s, O& o) { s.sendGR(o.x, o.y, o.z, o.f), s.sent(o.x, o.y, o.z); }},
+    {"GU", [](S& s, O& o) { s.sendGU(o.x), s.sent(o.x); }},
+    {"GP", [](S& s, O& o) { s.sendGP(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); }},
+    {"GQ", [](S& s, O& o) { s.sendGQ(o.x, o.y, o.z), s.sent(o.x, o.y, o.z); }},
+    {"GS", [](S& s, O& o) { s.sendGS(o.x, o.f, o.y, !o.f), s.sent(o.x, o.y); }},
+    {"ET", [](S& s, O& o) { s.timerStart(o.x, o.y), s.sent(o.x); }},
+    {"ET", [](S& s, O& o) { s.timerStop(o.x), s.sent(o.x); }},
+    {"ES", [](S& s, O& o) { s.sendES(o.x, o.y), s.sent(o.x, o.y); }},
+    {"ES", [](S& s, O& o) { s.sendES(o.a), s.sent(o.a); }},
+    {"EG", [](S& s, O& o) { s.sendEG(o.x, o.y, o.z, o.x), s.sent(o.x, o.y, o.z); }},
+    {"EC", [](S& s, O& o) { s.sendEC(o.f, o.a, o.b), s.sent(o.a, o.b); }},
+    {"HN", [](S& s, O& o) { s.sendHN(o.a), s.sent(o.a); }},
+    {"HG", [](S& s, O& o) { s.sendHG(o.a, o.b), s.sent(o.a, o.b); }},
+    {"HH", [](S& s, O& o) { s.sendHH(o.a), s.sent(o.a); }},
+    {"HP", [](S& s, O& o) { s.sendHP(o.a, o.b), s.sent(o.a, o.b); }},
+    {"HQ", [](S& s, O& o) { s.sendHQ(o.a, o.b), s.sent(o.a, o.b); }},
+    {"NA", [](S& s, O& o) { s.sendNA(o.a), s.sent(o.a); }},
+    {"NX", [](S& s, O& o) { s.sendNX(o.a), s.sent(o.a); }},
+    {"NIX", [](S& s, O& o) { s.sendNIX(o.a), s.sent(o.a); }},
+    {"NIA", [](S& s, O& o) { s.sendNIA(o.a), s.sent(o.a); }},
+    {"SS", [](S& s, O& o) {
         int device = 1, index = 2;
         char type = 'Z';
         s.slotLookup(o.a, o.b, o.out, o.f ? &device : nullptr, &index, o.f ? nullptr : &type);
         s.sent(o.a, o.b);
-    },
-    [](S& s, O& o) {
+    }},
+    {"SS", [](S& s, O& o) {
         int device = 1, index = 2;
         char type = 'Z';
         s.slotLookup(o.a, o.b, &device, &index, o.f ? &type : nullptr);
-    },
-    [](S& s, O& o) {
+    }},
+    {"SD", [](S& s, O& o) {
         int device = 1, offset = 2;
         s.instanceLookup(o.a, &device, o.f ? &offset : nullptr);
         s.sent(o.a);
-    },
-    [](S& s, O& o) {
+    }},
+    {"XI", [](S& s, O& o) {
         for (vesk_string& item : s.controlList(o.a, o.b)) {
             checkDecodings(item);
         }
-    },
-    [](S& s, O& o) { s.sendAS(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.sendAD(o.a), s.sent(o.a); },
-    [](S& s, O& o) { s.sendAP(o.a, o.x), s.sent(o.a, o.x); },
-    [](S& s, O& o) { s.sendAP(o.a, o.b, o.x), s.sent(o.a, o.b, o.x); },
-    [](S& s, O&) { s.enableAlarmHandling(); },
-    [](S& s, O& o) { s.alarmAction(o.a); },
-    [](S& s, O& o) { o.x = s.workstationNumber() + s.databaseSize(o.x, o.y) + s.userLevel(); },
-    [](S& s, O& o) { o.out = s.hostInfo(), checkDecodings(o.out); },
-    [](S& s, O& o) { o.out = s.workstationSetting(o.a) + s.objectSetting(o.a, o.b); },
-    [](S& s, O& o) { o.out = s.workstationSettings().toString(',') + s.workstationUser(); },
-    [](S& s, O& o) { o.out = s.userLevelText(); },
-    [](S& s, O& o) { s.debug(o.a), s.debug(o.a, o.b, o.c, "", "%1", o.a); },
-    [](S& s, O& o) {
+    }},
+    {"AS", [](S& s, O& o) { s.sendAS(o.a), s.sent(o.a); }},
+    {"AD", [](S& s, O& o) { s.sendAD(o.a), s.sent(o.a); }},
+    {"AP", [](S& s, O& o) { s.sendAP(o.a, o.x), s.sent(o.a, o.x); }},
+    {"AP", [](S& s, O& o) { s.sendAP(o.a, o.b, o.x), s.sent(o.a, o.b, o.x); }},
+    {nullptr, [](S& s, O&) { s.enableAlarmHandling(); }},
+    {nullptr, [](S& s, O& o) { s.alarmAction(o.a); }},
+    {nullptr, [](S& s, O& o) { o.x = s.workstationNumber() + s.databaseSize(o.x, o.y) + s.userLevel(); }},
+    {"HI", [](S& s, O& o) { o.out = s.hostInfo(), checkDecodings(o.out); }},
+    {nullptr, [](S& s, O& o) { o.out = s.workstationSetting(o.a) + s.objectSetting(o.a, o.b); }},
+    {nullptr, [](S& s, O& o) { o.out = s.workstationSettings().toString(',') + s.workstationUser(); }},
+    {nullptr, [](S& s, O& o) { o.out = s.userLevelText(); }},
+    {nullptr, [](S& s, O& o) { s.debug(o.a), s.debug(o.a, o.b, o.c, "", "%1", o.a); }},
+    {nullptr, [](S& s, O& o) {
         // Any text may go out as a line; its answer is then neither read nor released.
         s.books().nextAnswerIgnored();
         sendCommand(&s, o.a);
         s.sent(o.a);
-    },
+    }},
 };
+
+const std::size_t operationCount = sizeof operations / sizeof operations[0];
+
+// A verb the host knows and no operation sends, or an operation whose verb the host does not
+// know, means the index and this list have drifted apart.
+void checkOperationsCoverTheVerbs() {
+    for (const vesk_host::host_verb& v : vesk_host::hostVerbs) {
+        bool covered = false;
+        for (const command_op& op : operations) {
+            covered = covered || (op.verb != nullptr && std::strcmp(op.verb, v.verb) == 0);
+        }
+        FUZZ_CHECK(covered, std::string("no operation sends ") + v.verb);
+    }
+    for (const command_op& op : operations) {
+        FUZZ_CHECK(op.verb == nullptr || vesk_host::findVerb(op.verb) != nullptr,
+                   std::string(op.verb) + " is not in the host's verb index");
+    }
+}
 
 void command_script::operation() {
     m_linesBefore = m_books->lines();
     operands o{operand(m_in), operand(m_in), operand(m_in), m_in.number(),
                m_in.number(), m_in.number(), m_in.flag(),   vesk_string("kept")};
-    operations[m_in.below(sizeof operations / sizeof operations[0])](*this, o);
+    const command_op& chosen = operations[m_in.below(operationCount)];
+    m_verb = chosen.verb != nullptr ? chosen.verb : "";
+    chosen.run(*this, o);
 }
 
 // What the host hands the script for one event; it lives until the call returns.
@@ -412,6 +418,8 @@ private:
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool verbsChecked = (checkOperationsCoverTheVerbs(), true);
+    (void)verbsChecked;
     makeSystemTree();
     fuzz_input in(data, size);
     fuzz_host_link books(in);

@@ -1,5 +1,7 @@
 #include "emulated_link.h"
 
+#include <algorithm>
+
 #include "emulated_host.h"
 #include "line_call.h"
 #include "vesk_script_export.h"
@@ -51,6 +53,16 @@ control* line_call::findControl(const std::string& panel, const std::string& id)
         note("panel " + panel + " has no control '" + id + "'");
     }
     return found;
+}
+
+bool line_call::polledRange(int size, const std::string& what, int& first, int& last) const {
+    first = std::max(1, std::min(c.number(1), c.number(2)));
+    last = std::min(size, std::max(c.number(1), c.number(2)));
+    if (first > last) {
+        note(what + " in that range");
+        return false;
+    }
+    return true;
 }
 
 device_kind line_call::deviceKind() const {

@@ -7,19 +7,35 @@
 
 namespace vesk_host {
 
+// The command families, as commands/ and host/lines/ are laid out.
+#define VESK_VERB_FAMILIES(FAMILY)                                                                 \
+    FAMILY(panel)                                                                                  \
+    FAMILY(control_text)                                                                           \
+    FAMILY(control)                                                                                \
+    FAMILY(router)                                                                                 \
+    FAMILY(i_family)                                                                               \
+    FAMILY(g_family)                                                                               \
+    FAMILY(timer_event)                                                                            \
+    FAMILY(host_network)                                                                           \
+    FAMILY(lookup)                                                                                 \
+    FAMILY(alarm)                                                                                  \
+    FAMILY(environment)
+
 enum class verb_family {
-    panel,
-    control_text,
-    control,
-    router,
-    i_family,
-    g_family,
-    timer_event,
-    host_network,
-    lookup,
-    alarm,
-    environment,
+#define VESK_FAMILY_ENUMERATOR(family) family,
+    VESK_VERB_FAMILIES(VESK_FAMILY_ENUMERATOR)
+#undef VESK_FAMILY_ENUMERATOR
 };
+
+// The family's name as the .def spells it, e.g. "control_text".
+constexpr const char* familyName(verb_family family) {
+    constexpr const char* names[] = {
+#define VESK_FAMILY_NAME(family) #family,
+        VESK_VERB_FAMILIES(VESK_FAMILY_NAME)
+#undef VESK_FAMILY_NAME
+    };
+    return names[static_cast<std::size_t>(family)];
+}
 
 // What the script does with the host's answer to the line.
 enum class verb_answer {

@@ -33,13 +33,6 @@ template <typename Read> std::vector<std::string> readList(Read read) {
     }
 }
 
-std::string unquoted(const std::string& text) {
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
-        return text.substr(1, text.size() - 2);
-    }
-    return text;
-}
-
 } // namespace
 
 std::vector<std::string> iniSections(const std::string& path) {

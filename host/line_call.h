@@ -35,6 +35,10 @@ struct line_call {
     state_device* findStateDevice(int device) const;
     // The kind of device the line's family addresses.
     device_kind deviceKind() const;
+    // The range the line's second and third numbers give, in either order, within 1 to
+    // `size`; false, with a note naming `what` ("router 3 has no destination"), when nothing
+    // of it is left.
+    bool polledRange(int size, const std::string& what, int& first, int& last) const;
 };
 
 using line_handler = char* (*)(const line_call& call);

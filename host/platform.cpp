@@ -15,7 +15,7 @@
 namespace vesk_host {
 
 namespace {
-const char factoryName[] = "load_vesk_client_script";
+const char factoryName[] = VESK_SCRIPT_FACTORY_NAME;
 } // namespace
 
 #if defined(_WIN32)
@@ -33,7 +33,7 @@ script_library::script_library(const std::string& path) {
         return;
     }
     // Through the generic function type, which the compiler accepts between function types.
-    m_factory = reinterpret_cast<script_factory>(reinterpret_cast<void (*)()>(entry));
+    m_factory = reinterpret_cast<vesk_script_factory>(reinterpret_cast<void (*)()>(entry));
 }
 
 script_library::~script_library() {
@@ -64,7 +64,7 @@ script_library::script_library(const std::string& path) {
         m_error = path + " does not export " + factoryName;
         return;
     }
-    m_factory = reinterpret_cast<script_factory>(entry);
+    m_factory = reinterpret_cast<vesk_script_factory>(entry);
 }
 
 script_library::~script_library() {

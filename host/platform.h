@@ -6,18 +6,9 @@
 #include <string>
 
 #include "debug_output.h"
-
-class vesk_client_callback;
+#include "vesk_script_export.h"
 
 namespace vesk_host {
-
-// The one export every script library has; __cdecl on Windows, as it is exported.
-#if defined(_WIN32)
-using script_factory = vesk_client_callback*(__cdecl*)(vesk_client_callback* link,
-                                                       const char* startup);
-#else
-using script_factory = vesk_client_callback* (*)(vesk_client_callback* link, const char* startup);
-#endif
 
 // A script library, loaded as the panel host loads it: every symbol resolved at load time, so
 // a library with missing pieces is refused at once instead of failing halfway through a run.
@@ -30,12 +21,19 @@ public:
 
     // Null when the library could not be loaded or does not export the factory; error() says
     // why.
-    script_factory factory() const { return m_factory; }
+    vesk_script_factory factory() const { return m_factory; }
+    bool loaded() const { return m_factory != nullptr; }
     const std::string& error() const { return m_error; }
+
+    // A script made by the library's factory, null when the library was not loaded. The caller
+    // owns it and deletes it through the virtual destructor.
+    vesk_client_callback* create(vesk_client_callback* link, const char* startup) const {
+        return m_factory != nullptr ? m_factory(link, startup) : nullptr;
+    }
 
 private:
     void* m_handle = nullptr;
-    script_factory m_factory = nullptr;
+    vesk_script_factory m_factory = nullptr;
     std::string m_error;
 };
 

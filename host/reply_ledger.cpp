@@ -8,43 +8,47 @@ namespace {
 const char ackText[] = "(acknowledged)";
 }
 
-char* reply_ledger::handOut(const std::string& text, const std::string& line) {
+char* reply_ledger::keep(const std::string& text, const std::string& line, bool isReply) {
     block b;
     b.data.reset(new char[text.size() + 1]);
     std::memcpy(b.data.get(), text.c_str(), text.size() + 1);
+    b.address = b.data.get();
     b.text = text;
     b.line = line;
     b.where = m_where;
-    b.isReply = true;
+    b.isReply = isReply;
     m_blocks.push_back(std::move(b));
     return m_blocks.back().data.get();
+}
+
+char* reply_ledger::handOut(const std::string& text, const std::string& line) {
+    return keep(text, line, true);
 }
 
 char* reply_ledger::acknowledge(const std::string& line) {
-    block b;
-    b.data.reset(new char[sizeof ackText]);
-    std::memcpy(b.data.get(), ackText, sizeof ackText);
-    b.text = ackText;
-    b.line = line;
-    b.where = m_where;
-    m_blocks.push_back(std::move(b));
-    return m_blocks.back().data.get();
+    return keep(ackText, line, false);
 }
 
-reply_ledger::block* reply_ledger::find(const char* pointer) {
-    for (block& b : m_blocks) {
-        if (b.data.get() == pointer) {
-            return &b;
+// Latest first: a block freed at its release may give its address to a later one.
+const reply_ledger::block* reply_ledger::find(const char* pointer) const {
+    for (auto b = m_blocks.rbegin(); b != m_blocks.rend(); ++b) {
+        if (b->address == pointer) {
+            return &*b;
         }
     }
     return nullptr;
+}
+
+const std::string* reply_ledger::handedOutText(const char* pointer) const {
+    const block* b = pointer != nullptr ? find(pointer) : nullptr;
+    return b != nullptr ? &b->text : nullptr;
 }
 
 std::string reply_ledger::takeBack(const char* pointer) {
     if (pointer == nullptr) {
         return std::string();
     }
-    block* b = find(pointer);
+    block* b = const_cast<block*>(find(pointer));
     if (b == nullptr) {
         return "released a pointer the host never handed out";
     }
@@ -57,7 +61,11 @@ std::string reply_ledger::takeBack(const char* pointer) {
         return "released the reply \"" + b->text + "\" to \"" + b->line + "\" " +
                std::to_string(b->releases) + " times";
     }
-    std::memset(b->data.get(), '#', b->text.size());
+    if (m_released == on_release::free) {
+        b->data.reset();
+    } else {
+        std::memset(b->data.get(), '#', b->text.size());
+    }
     return std::string();
 }
 

@@ -9,10 +9,6 @@ namespace vesk_host {
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 // \n, \t and \\ in texts; any other backslash stays, so Windows paths need no doubling.
 std::string unescaped(const std::string& text) {
     std::string out;

@@ -82,8 +82,8 @@ public:
                         "key '" + trimmed(line.substr(0, equals)) + "' comes before any [section]");
                 continue;
             }
-            m_sections.back().entries.push_back(
-                {number, trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1))});
+            m_sections.back().entries.push_back({number, trimmed(line.substr(0, equals)),
+                                                 unquoted(trimmed(line.substr(equals + 1)))});
         }
         return true;
     }
@@ -171,43 +171,58 @@ int checkNames(file_check& f, const ini_section* names, int size, const char* wh
     return size > 0 ? size : largest;
 }
 
-// A text or state device: one database of numbered entries, the slots or the indices.
-device_range checkIndexedDevice(file_check& f, const char* entries, const char* what) {
-    f.onlySections({"Device", "Database", entries});
+const ini_line* key(const ini_section* s, const char* name) {
+    if (s != nullptr) {
+        for (const ini_line& e : s->entries) {
+            if (lower(e.key) == lower(name)) {
+                return &e;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// A text device ([Slots], number=text) or a state device ([States], number=on|off|1|0): one
+// database, its size DatabaseSize_0.
+void checkSlotDevice(file_check& f, bool text) {
+    const char* names = text ? "Slots" : "States";
+    f.onlySections({"Device", "Database", names});
     int size = 0;
     if (const ini_section* s = f.section("Database")) {
         f.onlyKeys(*s, {"DatabaseSize_0"});
-        for (const ini_line& e : s->entries) {
-            size = number(e.value, -1);
+        if (const ini_line* e = key(s, "DatabaseSize_0")) {
+            size = number(e->value, -1);
             if (size < 0) {
-                f.finding(e.number, e.key + " '" + e.value + "' is not a size");
+                f.finding(e->number, e->key + " '" + e->value + "' is not a size");
             }
-            size = std::max(size, 0);
         }
     }
-    checkNames(f, f.section(entries), size, what);
-    return device_range();
+    const ini_section* s = f.section(names);
+    checkNames(f, s, std::max(size, 0), text ? "slot" : "index");
+    if (!text && s != nullptr) {
+        for (const ini_line& e : s->entries) {
+            const std::string& v = e.value;
+            if (v != "on" && v != "off" && v != "1" && v != "0") {
+                f.finding(e.number, "state " + e.key + "=" + e.value +
+                                        " is not on, off, 1 or 0 (it is read as off)");
+            }
+        }
+    }
 }
 
 device_range checkDevice(file_check& f) {
-    std::string kind = "router";
+    const ini_line* kind = key(f.section("Device"), "kind");
     if (const ini_section* s = f.section("Device")) {
         f.onlyKeys(*s, {"name", "kind"});
-        for (const ini_line& e : s->entries) {
-            if (lower(e.key) == "kind") {
-                kind = e.value;
-                if (kind != "router" && kind != "text" && kind != "state") {
-                    f.finding(e.number,
-                              "kind '" + kind + "' is not router, text or state (read as router)");
-                }
-            }
-        }
     }
-    if (kind == "text") {
-        return checkIndexedDevice(f, "Slots", "slot");
+    // Written in lower case, as the host compares them.
+    if (kind != nullptr && (kind->value == "text" || kind->value == "state")) {
+        checkSlotDevice(f, kind->value == "text");
+        return device_range();
     }
-    if (kind == "state") {
-        return checkIndexedDevice(f, "States", "index");
+    if (kind != nullptr && kind->value != "router") {
+        f.finding(kind->number, "kind '" + kind->value +
+                                    "' is not router, text or state (it is read as a router)");
     }
     f.onlySections({"Device", "Database", "Sources", "Destinations", "Crosspoints"});
     f.required("Sources");

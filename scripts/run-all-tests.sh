@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test:
+#   0. the sources' layout (clang-format);
 #   1. the default build (GCC) with the whole suite, the find-package and template tests;
 #   2. hardening: valgrind, bounded fuzzing, the AddressSanitizer/UBSan build's suite;
 #   3. the Windows builds: x86-64 under Wine, i686 built and inspected;
@@ -17,6 +18,8 @@ scripts/ensure-packages.sh cmake:cmake g++:g++ make:make /usr/include/gtest/gtes
     /usr/include/nlohmann/json.hpp:nlohmann-json3-dev
 
 jobs=$(scripts/build-jobs.sh)
+
+scripts/check-format.sh
 
 echo "== default build (GCC) =="
 cmake --preset default >/dev/null

@@ -1,8 +1,6 @@
 // G-family lines: state devices, whose indices are on or off. "GS" sets one (its flag is kept
 // in the line only); "GP" reports every index of a range, "GQ" only those that are on. The
 // reports come as secondary revertives after the call, with the text "1" for on, "0" for off.
-#include <algorithm>
-
 #include "emulated_host.h"
 #include "line_call.h"
 
@@ -13,10 +11,11 @@ char* pollStates(const line_call& call) {
     if (g == nullptr) {
         return nullptr;
     }
-    int first = std::max(1, std::min(call.c.number(1), call.c.number(2)));
-    int last = std::min(g->indices, std::max(call.c.number(1), call.c.number(2)));
-    if (first > last) {
-        call.note("state device " + std::to_string(g->device) + " has no index in that range");
+    int first = 0;
+    int last = 0;
+    if (!call.polledRange(g->indices, "state device " + std::to_string(g->device) + " has no index",
+                          first, last)) {
+        return nullptr;
     }
     bool onOnly = call.c.verb == "GQ";
     for (int index = first; index <= last; ++index) {

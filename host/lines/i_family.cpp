@@ -1,8 +1,6 @@
 // I-family lines: text devices, whose slots hold a text. "IW" writes a slot (its flag is kept
 // in the line only); "IP" reports every slot of a range, "IQ" only the slots holding text. The
 // reports come as secondary revertives after the call.
-#include <algorithm>
-
 #include "emulated_host.h"
 #include "line_call.h"
 
@@ -13,10 +11,11 @@ char* pollSlots(const line_call& call) {
     if (t == nullptr) {
         return nullptr;
     }
-    int first = std::max(1, std::min(call.c.number(1), call.c.number(2)));
-    int last = std::min(t->slots, std::max(call.c.number(1), call.c.number(2)));
-    if (first > last) {
-        call.note("text device " + std::to_string(t->device) + " has no slot in that range");
+    int first = 0;
+    int last = 0;
+    if (!call.polledRange(t->slots, "text device " + std::to_string(t->device) + " has no slot",
+                          first, last)) {
+        return nullptr;
     }
     bool holdingOnly = call.c.verb == "IQ";
     for (int slot = first; slot <= last; ++slot) {

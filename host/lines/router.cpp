@@ -1,7 +1,5 @@
 // Router lines: names and indices of sources (database 0) and destinations (1), switches and
 // polls. A switch is heard by every script registered for the destination, after the call.
-#include <algorithm>
-
 #include "emulated_host.h"
 #include "line_call.h"
 
@@ -52,10 +50,12 @@ char* pollRouter(const line_call& call) {
     if (r == nullptr) {
         return nullptr;
     }
-    int first = std::max(1, std::min(call.c.number(1), call.c.number(2)));
-    int last = std::min(r->destinations, std::max(call.c.number(1), call.c.number(2)));
-    if (first > last) {
-        call.note("router " + std::to_string(r->device) + " has no destination in that range");
+    int first = 0;
+    int last = 0;
+    if (!call.polledRange(r->destinations,
+                          "router " + std::to_string(r->device) + " has no destination", first,
+                          last)) {
+        return nullptr;
     }
     for (int d = first; d <= last; ++d) {
         auto on = r->crosspoints.find(d);

@@ -50,8 +50,8 @@ int formatNumber(int number, int radix, char* out) {
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     char reversed[34];
     int count = 0;
-    unsigned int magnitude = number < 0 ? 0u - static_cast<unsigned int>(number)
-                                        : static_cast<unsigned int>(number);
+    unsigned int magnitude =
+        number < 0 ? 0u - static_cast<unsigned int>(number) : static_cast<unsigned int>(number);
     do {
         reversed[count++] = digits[magnitude % static_cast<unsigned int>(radix)];
         magnitude /= static_cast<unsigned int>(radix);
@@ -407,8 +407,8 @@ vesk_string vesk_string::arg(const char* value) const {
 vesk_string vesk_string::arg(int number, char fill, unsigned int width, int radix) const {
     if (fill == 0 && width == 0 && (radix == 10 || radix < 2 || radix > 36)) {
         char digits[16];
-        int length = static_cast<int>(std::to_chars(digits, digits + sizeof digits, number).ptr -
-                                      digits);
+        int length =
+            static_cast<int>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
         return substitute(digits, length);
     }
     vesk_string text = numberText(number, fill, width, radix);
@@ -434,8 +434,8 @@ int vesk_string::toInt() const noexcept {
 }
 
 int vesk_string::split(char separator, vesk_string& left, vesk_string& right) const {
-    const char* at =
-        static_cast<const char*>(std::memchr(m_text, separator, static_cast<std::size_t>(m_length)));
+    const char* at = static_cast<const char*>(
+        std::memchr(m_text, separator, static_cast<std::size_t>(m_length)));
     if (at == nullptr) {
         // left may be this very string: copy before touching right.
         vesk_string whole(*this);
@@ -510,7 +510,8 @@ bool operator==(const vesk_string& left, const vesk_string& right) {
 
 bool operator==(const vesk_string& left, int right) {
     char digits[16];
-    int length = static_cast<int>(std::to_chars(digits, digits + sizeof digits, right).ptr - digits);
+    int length =
+        static_cast<int>(std::to_chars(digits, digits + sizeof digits, right).ptr - digits);
     return left.length() == length &&
            std::memcmp(left.c_str(), digits, static_cast<std::size_t>(length)) == 0;
 }

@@ -44,7 +44,8 @@ vesk_stringlist& vesk_stringlist::operator=(const vesk_stringlist& other) {
         return *this;
     }
     // Build the copy aside, so that a failed allocation leaves this list as it was.
-    vesk_string* items = other.m_count ? new vesk_string[static_cast<std::size_t>(other.m_count)] : nullptr;
+    vesk_string* items =
+        other.m_count ? new vesk_string[static_cast<std::size_t>(other.m_count)] : nullptr;
     try {
         for (int i = 0; i < other.m_count; ++i) {
             items[i] = other.m_items[i];

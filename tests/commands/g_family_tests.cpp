@@ -5,9 +5,7 @@
 #include "command_families.h"
 #include "command_rows.h"
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 std::vector<command_row> gFamilyRows() {
     return {

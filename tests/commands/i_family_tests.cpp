@@ -7,9 +7,7 @@
 #include "debug_capture.h"
 #include "recording_host_link.h"
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 std::vector<command_row> iFamilyRows() {
     return {

@@ -18,15 +18,15 @@ using vesk_host::host_verb;
 using vesk_host::hostVerbs;
 
 struct verb_seen {
-    bool inShape = false;    // one of its lines has the index's shape
-    bool repliedTo = false;  // a table answers one of its lines with reply text
+    bool inShape = false;   // one of its lines has the index's shape
+    bool repliedTo = false; // a table answers one of its lines with reply text
 };
 
 TEST(VerbIndex, EveryLineOfTheSdkIsReadAsItsVerbAndEveryVerbIsSent) {
     std::vector<command_row> rows;
-    for (auto family : {panelRows, controlTextRows, controlRows, routerRows, iFamilyRows,
-                        gFamilyRows, timerEventRows, hostNetworkRows, networkTestRows,
-                        lookupRows, alarmRows}) {
+    for (auto family :
+         {panelRows, controlTextRows, controlRows, routerRows, iFamilyRows, gFamilyRows,
+          timerEventRows, hostNetworkRows, networkTestRows, lookupRows, alarmRows}) {
         std::vector<command_row> more = family();
         rows.insert(rows.end(), more.begin(), more.end());
     }
@@ -73,7 +73,8 @@ TEST(VerbIndex, EveryLineOfTheSdkIsReadAsItsVerbAndEveryVerbIsSent) {
     }
     for (const host_verb& verb : hostVerbs) {
         auto found = seen.find(verb.verb);
-        ASSERT_NE(found, seen.end()) << verb.verb << " is in the verb index, but no operation sends it";
+        ASSERT_NE(found, seen.end())
+            << verb.verb << " is in the verb index, but no operation sends it";
         EXPECT_TRUE(found->second.inShape)
             << "no line of " << verb.verb << " has the index's shape " << verb.shape;
         if (verb.answer == vesk_host::verb_answer::reply) {

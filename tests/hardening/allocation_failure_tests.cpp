@@ -15,14 +15,16 @@
 
 #include "env_guard.h"
 #include "failing_allocator.h"
+#include "platform.h"
 #include "recording_host_link.h"
-#include "script_library.h"
 #include "temp_system_tree.h"
 #include "test_script.h"
 #include "vesk_host_structs.h"
 #include "vesk_winapi.h"
 
 namespace {
+
+using vesk_host::script_library;
 
 using failing_allocator::mode;
 

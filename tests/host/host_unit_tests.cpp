@@ -7,6 +7,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "recording_host_link.h"
 #include "reply_ledger.h"
 #include "scenario_parser.h"
 #include "system_check.h"
@@ -37,28 +38,103 @@ TEST(HostLinkLines, OperandsAndShapes) {
 }
 
 TEST(HostLinkLedger, EveryReplyBackExactlyOnce) {
-    reply_ledger ledger;
-    EXPECT_EQ(ledger.takeBack(nullptr), "");
+    for (reply_ledger::on_release released :
+         {reply_ledger::on_release::poison, reply_ledger::on_release::free}) {
+        SCOPED_TRACE(released == reply_ledger::on_release::free ? "freed" : "poisoned");
+        reply_ledger ledger(released);
+        EXPECT_EQ(ledger.takeBack(nullptr), "");
+        EXPECT_EQ(ledger.handedOutText(nullptr), nullptr);
 
-    char* reply = ledger.handOut("3 0", "SD 'router1'");
-    EXPECT_STREQ(reply, "3 0");
-    char* kept = ledger.handOut("CAM 1", "RN 3 0 1");
-    char* ack = ledger.acknowledge("PS '1' 'main'");
-    ASSERT_NE(ack, nullptr);
+        char* reply = ledger.handOut("3 0", "SD 'router1'");
+        EXPECT_STREQ(reply, "3 0");
+        char* kept = ledger.handOut("CAM 1", "RN 3 0 1");
+        char* ack = ledger.acknowledge("PS '1' 'main'");
+        ASSERT_NE(ack, nullptr);
 
-    EXPECT_EQ(ledger.takeBack(reply), "");
-    EXPECT_STRNE(reply, "3 0") << "a released reply is overwritten";
-    EXPECT_EQ(ledger.takeBack(reply), "released the reply \"3 0\" to \"SD 'router1'\" 2 times");
+        EXPECT_EQ(ledger.takeBack(reply), "");
+        if (released == reply_ledger::on_release::poison) {
+            EXPECT_STRNE(reply, "3 0") << "a released reply is overwritten";
+        }
+        ASSERT_NE(ledger.handedOutText(reply), nullptr);
+        EXPECT_EQ(*ledger.handedOutText(reply), "3 0") << "the text as it was handed out";
+        EXPECT_EQ(ledger.takeBack(reply), "released the reply \"3 0\" to \"SD 'router1'\" 2 times");
 
-    char foreign[] = "3 0";
-    EXPECT_EQ(ledger.takeBack(foreign), "released a pointer the host never handed out");
-    EXPECT_NE(ledger.takeBack(ack).find("acknowledgement of \"PS '1' 'main'\""), std::string::npos);
+        char foreign[] = "3 0";
+        EXPECT_EQ(ledger.handedOutText(foreign), nullptr);
+        EXPECT_EQ(ledger.takeBack(foreign), "released a pointer the host never handed out");
+        EXPECT_NE(ledger.takeBack(ack).find("acknowledgement of \"PS '1' 'main'\""),
+                  std::string::npos);
 
-    std::vector<std::string> leaks = ledger.unreleased();
-    ASSERT_EQ(leaks.size(), 1u);
-    EXPECT_EQ(leaks[0], "never released the reply \"CAM 1\" to \"RN 3 0 1\"");
-    EXPECT_TRUE(ledger.unreleased().empty()) << "each leak is reported once";
-    EXPECT_EQ(ledger.takeBack(kept), "");
+        std::vector<std::string> leaks = ledger.unreleased();
+        ASSERT_EQ(leaks.size(), 1u);
+        EXPECT_EQ(leaks[0], "never released the reply \"CAM 1\" to \"RN 3 0 1\"");
+        EXPECT_TRUE(ledger.unreleased().empty()) << "each leak is reported once";
+        EXPECT_EQ(ledger.takeBack(kept), "");
+    }
+}
+
+// The tests' link keeps its books in the ledger: each unsound use is reported, and a leak is
+// reported by every check, not only the first.
+TEST(RecordingHostLink, ReportsEveryUnsoundUse) {
+    struct row {
+        const char* what;
+        void (*use)(recording_host_link& link);
+        const char* reported; // empty: sound
+    };
+    const row table[] = {
+        {"reply released once",
+         [](recording_host_link& link) {
+             link.callback(link.callback(const_cast<char*>("SD 'a'"), VESK_LINK_SEND),
+                           VESK_LINK_RELEASE);
+         },
+         ""},
+        {"null released",
+         [](recording_host_link& link) { link.callback(nullptr, VESK_LINK_RELEASE); }, ""},
+        {"reply kept",
+         [](recording_host_link& link) {
+             link.callback(const_cast<char*>("SD 'a'"), VESK_LINK_SEND);
+         },
+         "never released the reply \"3 0\" to \"SD 'a'\""},
+        {"reply released twice",
+         [](recording_host_link& link) {
+             char* reply = link.callback(const_cast<char*>("SD 'a'"), VESK_LINK_SEND);
+             link.callback(reply, VESK_LINK_RELEASE);
+             link.callback(reply, VESK_LINK_RELEASE);
+         },
+         "2 times"},
+        {"acknowledgement released",
+         [](recording_host_link& link) {
+             link.callback(link.callback(const_cast<char*>("PS '1' 'main'"), VESK_LINK_SEND),
+                           VESK_LINK_RELEASE);
+         },
+         "acknowledgement of \"PS '1' 'main'\""},
+        {"foreign pointer released",
+         [](recording_host_link& link) {
+             static char foreign[] = "3 0";
+             link.callback(foreign, VESK_LINK_RELEASE);
+         },
+         "never handed out"},
+        {"unexpected kind",
+         [](recording_host_link& link) { link.callback(nullptr, VESK_EVENT_BUTTON); },
+         "unexpected kind"},
+    };
+    for (const row& r : table) {
+        SCOPED_TRACE(r.what);
+        recording_host_link link;
+        link.answer("SD", "3 0");
+        link.acknowledge("PS");
+        r.use(link);
+        for (int check = 0; check < 2; ++check) {
+            ::testing::AssertionResult books = link.eachReplyReleasedOnce();
+            if (*r.reported == '\0') {
+                EXPECT_TRUE(books);
+            } else {
+                EXPECT_FALSE(books);
+                EXPECT_NE(std::string(books.message()).find(r.reported), std::string::npos)
+                    << books.message();
+            }
+        }
+    }
 }
 
 // A reply never taken back is reported where it was asked for, not where the script went.
@@ -210,6 +286,8 @@ TEST(SystemCheck, FaultsAtTheirFileAndLine) {
         std::string finding; // empty: the folder is sound
     } cases[] = {
         {"sound", "dev_003.ini", device, "12", ""},
+        // The host reads a value without its double quotes; so does the check.
+        {"quoted values", "host.ini", "[Instances]\nmcr=\"3 0\"\n", "12", ""},
         {"misspelt section", "dev_003.ini", device + "[Source]\n2=CAM 2\n", "12",
          "dev_003.ini:10: unknown section [Source]; did you mean [Sources]?"},
         {"unclosed section", "dev_003.ini", device + "[Crosspoints\n", "12",
@@ -243,17 +321,18 @@ TEST(SystemCheck, FaultsAtTheirFileAndLine) {
         {"unknown node", "configdb.ini", settings + "[workstation.12]\n", "12",
          "configdb.ini:3: unknown section [workstation.12]"},
         {"stray file", "notes.ini", "[x]\n", "12", "notes.ini: is not a file of a system"},
-        {"sound text device", "dev_020.ini",
-         "[Device]\nkind=text\nname=t\n[Database]\nDatabaseSize_0=8\n[Slots]\n1=hello\n", "12", ""},
-        {"sound state device", "dev_020.ini", "[Device]\nkind=state\n[States]\n2=on\n", "12", ""},
-        {"text device with router sections", "dev_020.ini", "[Device]\nkind=text\n[Sources]\n1=a\n",
-         "12", "dev_020.ini:3: unknown section [Sources]"},
+        {"text device", "dev_020.ini",
+         "[Device]\nkind=text\n[Database]\nDatabaseSize_0=8\n[Slots]\n1=ON AIR\n", "12", ""},
+        {"state device", "dev_030.ini", "[Device]\nkind=state\n[States]\n2=on\n3=0\n", "12", ""},
         {"slot beyond the database", "dev_020.ini",
-         "[Device]\nkind=text\n[Database]\nDatabaseSize_0=2\n[Slots]\n3=x\n", "12",
-         "dev_020.ini:6: slot 3 is beyond the database size 2"},
-        {"unknown device kind", "dev_020.ini",
-         "[Device]\nkind=mixer\n[Sources]\n1=a\n[Destinations]\n1=b\n", "12",
-         "dev_020.ini:2: kind 'mixer' is not router, text or state (read as router)"},
+         "[Device]\nkind=text\n[Database]\nDatabaseSize_0=8\n[Slots]\n9=x\n", "12",
+         "dev_020.ini:6: slot 9 is beyond the database size 8"},
+        {"state neither on nor off", "dev_030.ini", "[Device]\nkind=state\n[States]\n2=yes\n", "12",
+         "dev_030.ini:4: state 2=yes is not on, off, 1 or 0 (it is read as off)"},
+        {"router section on a text device", "dev_020.ini", "[Device]\nkind=text\n[Sources]\n1=x\n",
+         "12", "dev_020.ini:3: unknown section [Sources]"},
+        {"unknown kind", "dev_020.ini", "[Device]\nkind=Text\n" + device.substr(9), "12",
+         "dev_020.ini:2: kind 'Text' is not router, text or state (it is read as a router)"},
     };
     for (const auto& c : cases) {
         temp_system_tree tree;
@@ -331,6 +410,29 @@ TEST(ScenarioCommands, EveryRowIsReachableFromItsOwnForm) {
         ASSERT_TRUE(parseStep(sampleLine(c), s, error)) << sampleLine(c) << ": " << error;
         EXPECT_EQ(s.command, &c) << sampleLine(c);
         EXPECT_EQ(s.isExpectation(), c.role == scenario_role::expectation);
+    }
+}
+
+// The scenario parser's fuzzer reaches a command only when its dictionary holds the command's
+// words: a new command missing from it would go unfuzzed without failing anything.
+TEST(ScenarioCommands, TheFuzzDictionaryHoldsEveryKeyword) {
+    std::ifstream in(SCENARIO_DICTIONARY);
+    ASSERT_TRUE(in) << SCENARIO_DICTIONARY;
+    std::vector<std::string> entries;
+    for (std::string line; std::getline(in, line);) {
+        entries.push_back(line);
+    }
+    for (const scenario_command& c : scenarioCommands()) {
+        std::vector<std::string> words = formTokens(c.name);
+        for (const std::string& token : formTokens(c.form)) {
+            if (!isArgumentToken(token)) {
+                words.push_back(token);
+            }
+        }
+        for (const std::string& word : words) {
+            EXPECT_NE(std::find(entries.begin(), entries.end(), "\"" + word + "\""), entries.end())
+                << "\"" << word << "\" of " << c.usage << " is not in " << SCENARIO_DICTIONARY;
+        }
     }
 }
 

@@ -28,7 +28,8 @@ TEST(StringList, SplitKeepsEveryItemInOrder) {
 TEST(StringList, AppendJoinAndCopy) {
     vesk_stringlist list;
     EXPECT_EQ(std::string(list.toString('\n').c_str()), "");
-    list << "panel=main" << "source=12";
+    list << "panel=main"
+         << "source=12";
     list.append("x");
     EXPECT_EQ(std::string(list.toString('\n').c_str()), "panel=main\nsource=12\nx");
 

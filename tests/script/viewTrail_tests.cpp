@@ -9,12 +9,14 @@
 
 #include "debug_capture.h"
 #include "env_guard.h"
+#include "platform.h"
 #include "recording_host_link.h"
-#include "script_library.h"
 #include "temp_system_tree.h"
 #include "vesk_host_structs.h"
 
 namespace {
+
+using vesk_host::script_library;
 
 using texts = std::vector<std::string>;
 

@@ -8,7 +8,7 @@
 #include "command_table.h"
 
 // An operation that returns nothing and ignores its answer. The host acknowledges the line,
-// so a release of what it answered shows up as a foreign pointer.
+// so a release of what it answered is reported as a release of an acknowledgement.
 inline command_row sends(const std::string& line, std::function<void(test_script&)> call) {
     command_row row;
     row.what = line;
