@@ -88,7 +88,7 @@ void emulated_host::debugWritten(const char* text, void* context) {
     std::string written = text != nullptr ? text : "";
     if (host->m_current != nullptr) {
         script_slot& slot = *host->m_current;
-        slot.record.debugText += written;
+        slot.record.debugText.append(written);
         host->m_out.entry("debug", host->who(slot), written);
         // The script base dropped an event whose handler threw: the run must not pass.
         const std::size_t prefix = std::strlen(VESK_HANDLER_EXCEPTION_PREFIX);
@@ -195,12 +195,15 @@ void emulated_host::entering(const char* handler) {
     if (m_record != nullptr) {
         m_record->enter(handler);
     }
+    m_out.enterCall();
 }
 
 void emulated_host::leaving() {
     if (m_record != nullptr) {
         m_record->leave();
     }
+    // Once the call is over: printing may wait for the reader now.
+    m_out.leaveCall();
 }
 
 void emulated_host::reportProblem(const script_slot& s, const std::string& what) {

@@ -17,6 +17,7 @@
 #include "call_record.h"
 #include "emulated_link.h"
 #include "event_memory.h"
+#include "kept_text.h"
 #include "platform.h"
 #include "system_model.h"
 #include "transcript.h"
@@ -26,9 +27,10 @@ namespace vesk_host {
 // What a scenario checks about one script: lines sent and debug text written since the last
 // block of expectations about it, and the answer to the last parent text.
 struct script_record {
+    static const std::size_t debugKept = 64 * 1024;
     std::vector<std::string> sent;
     std::size_t sentChecked = 0;
-    std::string debugText;
+    kept_text debugText{debugKept, debugKept}; // head and tail, when a script writes on and on
     bool expected = false; // an expectation looked at this script since its last event
     bool parentGiven = false;
     bool answered = false;

@@ -1,5 +1,8 @@
 #include "isolation.h"
 
+#include "kept_text.h"
+#include "transcript.h"
+
 #if defined(_WIN32)
 
 // Windows has no fork, and a child process would have to rebuild the run from the command
@@ -27,6 +30,8 @@ const DWORD runStack = 8 * 1024 * 1024;
 // Room for the exception filter once the stack has overflowed.
 const ULONG overflowReserve = 64 * 1024;
 const std::size_t framesKept = 48;
+const std::size_t keptHead = transcript::keptHead;
+const std::size_t keptTail = transcript::keptTail;
 
 struct watched_run {
     const isolated_run* run = nullptr;
@@ -39,7 +44,7 @@ struct watched_run {
     void* frames[framesKept] = {};
     unsigned short frameCount = 0;
     std::timed_mutex transcriptLock;
-    std::string transcript;
+    kept_text transcript{keptHead, keptTail};
 };
 
 std::atomic<watched_run*> current{nullptr};
@@ -105,7 +110,7 @@ DWORD WINAPI runThread(void* context) {
     try {
         w.status = (*w.run)(w.record, [&w](const std::string& text) {
             std::lock_guard<std::timed_mutex> hold(w.transcriptLock);
-            w.transcript += text;
+            w.transcript.append(text);
         });
         w.record.finished.store(true);
     } catch (const std::exception& e) {
@@ -234,9 +239,11 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     }
     // The broken thread may have stopped inside an append; then the transcript stays out.
     if (w.transcriptLock.try_lock_for(std::chrono::milliseconds(200))) {
-        broken.transcript = w.transcript;
+        broken.transcript = w.transcript.text();
         w.transcriptLock.unlock();
     }
+    // What the run printed in its last call and still held back comes before the report.
+    printHeldTranscript();
     if (hung) {
         broken.what = "hung: the call did not return within " + std::to_string(timeoutSeconds) +
                       " s (--timeout)";
@@ -316,6 +323,8 @@ extern "C" void onCrash(int signal) {
         backtrace_symbols_fd(frames, depth, backtraceFd);
     }
 #endif
+    // The report follows what the run printed, held back from the call that broke included.
+    printHeldTranscript();
     if (signal == whereAreYou) {
         signal = SIGKILL;
     }
@@ -366,22 +375,6 @@ std::string describeSignal(int signal) {
     std::string text = name != nullptr ? name : "signal " + std::to_string(signal);
     const char* meaning = strsignal(signal);
     return meaning != nullptr ? text + " (" + meaning + ")" : text;
-}
-
-void writeAll(int fd, const std::string& text) {
-    const char* at = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t written = ::write(fd, at, left);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return;
-        }
-        at += written;
-        left -= static_cast<std::size_t>(written);
-    }
 }
 
 std::string readAll(std::FILE* file) {
@@ -449,11 +442,12 @@ public:
     fcntl(alive, F_SETFD, FD_CLOEXEC);
     std::signal(SIGINT, SIG_DFL);
     installCrashHandlers(fileno(traces.backtrace));
-    int transcriptFd = fileno(traces.transcript);
+    // Bounded as the transcript is, however much the run writes.
+    kept_file transcriptFile(fileno(traces.transcript), transcript::keptHead, transcript::keptTail);
     int status = 2;
     try {
         status = run(*traces.record,
-                     [transcriptFd](const std::string& text) { writeAll(transcriptFd, text); });
+                     [&transcriptFile](const std::string& text) { transcriptFile.append(text); });
         traces.record->finished.store(true);
     } catch (const std::exception& e) {
         std::cerr << "vesk-host: " << e.what() << "\n";

@@ -244,13 +244,11 @@ void expectStateOff(scenario_runner& r, const step& s, script_slot*) {
 // Debug output since the last expectations; `wanted` null for none at all.
 void checkDebug(scenario_runner& r, const step& s, const script_record& rec,
                 const std::string* wanted) {
-    bool held = wanted != nullptr ? rec.debugText.find(*wanted) != std::string::npos
-                                  : rec.debugText.empty();
+    std::string debug = rec.debugText.text();
+    bool held = wanted != nullptr ? debug.find(*wanted) != std::string::npos : debug.empty();
     std::string what =
         wanted != nullptr ? "debug output containing " + shown(*wanted) : "no debug output";
-    r.record(s, held,
-             "expected " + what + ", got " +
-                 (rec.debugText.empty() ? "none" : shown(rec.debugText)));
+    r.record(s, held, "expected " + what + ", got " + (debug.empty() ? "none" : shown(debug)));
 }
 
 void expectDebug(scenario_runner& r, const step& s, script_slot* target) {

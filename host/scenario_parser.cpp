@@ -252,6 +252,11 @@ bool isArgumentToken(const std::string& token) {
 bool parseStep(const std::string& raw, step& out, std::string& error) {
     out = step();
     error.clear();
+    // The script would see its text end at the NUL.
+    if (raw.find('\0') != std::string::npos) {
+        error = "a NUL byte in the line: not a text line";
+        return false;
+    }
     out.source = trimmed(raw);
     if (out.source.empty()) {
         return false;
@@ -301,6 +306,10 @@ bool loadScenario(const std::string& path, std::vector<step>& steps,
     bool blank = false;
     while (std::getline(in, line)) {
         ++number;
+        // A byte order mark, as editors on Windows write, is no part of the first line.
+        if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            line.erase(0, 3);
+        }
         step s;
         std::string error;
         if (parseStep(line, s, error)) {
@@ -309,8 +318,6 @@ bool loadScenario(const std::string& path, std::vector<step>& steps,
             steps.push_back(s);
         } else if (!error.empty()) {
             errors.push_back(path + ":" + std::to_string(number) + ": " + error);
-        } else if (line.find('\0') != std::string::npos) {
-            errors.push_back(path + ":" + std::to_string(number) + ": not a text line");
         }
         blank = s.source.empty();
     }

@@ -347,7 +347,12 @@ json host_view::state() {
 }
 
 json host_view::transcriptSince(std::size_t& offset) const {
-    return transcriptLines(m_out.text(), offset);
+    // The transcript keeps its head and tail: what was cut comes as a line that says so.
+    std::uint64_t from = offset;
+    std::string written = m_out.since(from);
+    offset = static_cast<std::size_t>(from);
+    std::size_t start = 0;
+    return transcriptLines(written, start);
 }
 
 json transcriptLines(const std::string& text, std::size_t& offset) {
