@@ -252,12 +252,12 @@ bool isArgumentToken(const std::string& token) {
 bool parseStep(const std::string& raw, step& out, std::string& error) {
     out = step();
     error.clear();
+    out.source = trimmed(raw);
     // The script would see its text end at the NUL.
     if (raw.find('\0') != std::string::npos) {
         error = "a NUL byte in the line: not a text line";
         return false;
     }
-    out.source = trimmed(raw);
     if (out.source.empty()) {
         return false;
     }

@@ -390,3 +390,29 @@ TEST(TranscriptOnStandardOutput, AReaderThatPausesNeverHoldsUpACall) {
     }
 }
 #endif
+
+TEST(GuideExamples, NoCommentAfterAValue) {
+    // INI files have no comments after a value: one there becomes part of the value.
+    std::ifstream guide(VESK_GUIDE);
+    ASSERT_TRUE(guide) << VESK_GUIDE;
+    std::string line;
+    bool inIni = false;
+    int number = 0;
+    int values = 0;
+    while (std::getline(guide, line)) {
+        ++number;
+        if (line.compare(0, 3, "```") == 0) {
+            inIni = line == "```ini";
+            continue;
+        }
+        std::size_t equals = line.find('=');
+        if (!inIni || line.empty() || line[0] == ';' || line[0] == '[' ||
+            equals == std::string::npos) {
+            continue;
+        }
+        ++values;
+        EXPECT_EQ(line.find(';', equals), std::string::npos)
+            << "writing-a-script.md:" << number << ": " << line;
+    }
+    EXPECT_GT(values, 10);
+}
