@@ -1,6 +1,6 @@
 #include "ber.h"
 
-#include "limits.h"
+#include "ember_limits.h"
 
 namespace vesk_ember {
 namespace ber {
@@ -101,7 +101,8 @@ bool reader::next(tlv& out) {
     if (m_failed || m_at == m_end) {
         return false;
     }
-    if (!readTlv(m_at, m_end, m_depth, out) || (out.t.number == 0 && out.t.cls == tag_class::universal)) {
+    if (!readTlv(m_at, m_end, m_depth, out) ||
+        (out.t.number == 0 && out.t.cls == tag_class::universal)) {
         m_failed = true;
         return false;
     }
@@ -162,8 +163,8 @@ bool readRelativeOid(const tlv& v, std::vector<std::uint32_t>& out) {
 }
 
 void writer::header(tag t, bool constructed) {
-    std::uint8_t first = static_cast<std::uint8_t>((static_cast<unsigned>(t.cls) << 6) |
-                                                   (constructed ? 0x20u : 0u));
+    std::uint8_t first =
+        static_cast<std::uint8_t>((static_cast<unsigned>(t.cls) << 6) | (constructed ? 0x20u : 0u));
     if (t.number < 31) {
         m_out.push_back(static_cast<std::uint8_t>(first | t.number));
         return;
@@ -233,8 +234,7 @@ void writer::boolean(bool value) {
 }
 
 void writer::string(const std::string& value) {
-    primitive(type::kUtf8String, reinterpret_cast<const std::uint8_t*>(value.data()),
-              value.size());
+    primitive(type::kUtf8String, reinterpret_cast<const std::uint8_t*>(value.data()), value.size());
 }
 
 void writer::relativeOid(const std::vector<std::uint32_t>& value) {

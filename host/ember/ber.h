@@ -22,9 +22,15 @@ struct tag {
     bool operator!=(const tag& o) const { return !(*this == o); }
 };
 
-inline tag universal(std::uint32_t n) { return {tag_class::universal, n}; }
-inline tag application(std::uint32_t n) { return {tag_class::application, n}; }
-inline tag context(std::uint32_t n) { return {tag_class::context, n}; }
+inline tag universal(std::uint32_t n) {
+    return {tag_class::universal, n};
+}
+inline tag application(std::uint32_t n) {
+    return {tag_class::application, n};
+}
+inline tag context(std::uint32_t n) {
+    return {tag_class::context, n};
+}
 
 namespace type {
 constexpr std::uint32_t kBoolean = 1;

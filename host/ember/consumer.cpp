@@ -1,6 +1,6 @@
 #include "consumer.h"
 
-#include "limits.h"
+#include "ember_limits.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +9,9 @@ namespace vesk_ember {
 
 namespace {
 
-path parentOf(const path& p) { return p.empty() ? p : path(p.begin(), p.end() - 1); }
+path parentOf(const path& p) {
+    return p.empty() ? p : path(p.begin(), p.end() - 1);
+}
 
 bool isNumber(const std::string& s) {
     return !s.empty() && s.size() <= 9 &&
@@ -66,7 +68,9 @@ void consumer::request(glow_element::kind what, const path& where, command_type 
     m_send(encodeMessage(encodeGlow(makeRequest(what, where, c))));
 }
 
-void consumer::sendKeepAlive() { m_send(encodeKeepAliveRequest()); }
+void consumer::sendKeepAlive() {
+    m_send(encodeKeepAliveRequest());
+}
 
 bool consumer::connect(std::int32_t target, std::int32_t source) {
     if (m_phase != phase::ready || target < 0 || target >= m_matrix.targetCount || source < 0 ||

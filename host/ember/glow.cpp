@@ -1,7 +1,7 @@
 #include "glow.h"
 
 #include "ber.h"
-#include "limits.h"
+#include "ember_limits.h"
 
 #include <climits>
 
@@ -306,8 +306,7 @@ struct decoder {
     }
 
     // SEQUENCE OF [0] X, where each X is read by `each`.
-    template <typename F>
-    bool sequenceOf(const tlv& f, int depth, std::uint32_t tag, F each) {
+    template <typename F> bool sequenceOf(const tlv& f, int depth, std::uint32_t tag, F each) {
         tlv seq;
         if (!inner(f, depth, seq)) {
             return false;
@@ -439,8 +438,8 @@ struct decoder {
                 } else if (n == 3) {
                     ok = enumField(field, d, 1, e.addressingMode);
                 } else if (n == 4 || n == 5) {
-                    ok = int32Field(field, d, count) &&
-                         ((count >= 0 && count <= kMaxSignals) || fail("signal count out of range"));
+                    ok = int32Field(field, d, count) && ((count >= 0 && count <= kMaxSignals) ||
+                                                         fail("signal count out of range"));
                     (n == 4 ? e.targetCount : e.sourceCount) = count;
                 } else if (n == 10) {
                     ok = sequenceOf(field, d, app::kLabel, [&](const tlv& x, int dd) {
@@ -501,8 +500,7 @@ struct decoder {
             skip = true;
             return true;
         }
-        e.qualified = v.t.number == app::kQualifiedNode ||
-                      v.t.number == app::kQualifiedParameter ||
+        e.qualified = v.t.number == app::kQualifiedNode || v.t.number == app::kQualifiedParameter ||
                       v.t.number == app::kQualifiedMatrix;
         ber::reader r(v, depth + 1);
         tlv f;

@@ -37,9 +37,20 @@ enum class command_type : std::int32_t { subscribe = 30, unsubscribe = 31, get_d
 enum class matrix_type : std::int32_t { one_to_n = 0, one_to_one = 1, n_to_n = 2 };
 enum class addressing : std::int32_t { linear = 0, non_linear = 1 };
 enum class connection_operation : std::int32_t { absolute = 0, connect = 1, disconnect = 2 };
-enum class connection_disposition : std::int32_t { tally = 0, modified = 1, pending = 2, locked = 3 };
+enum class connection_disposition : std::int32_t {
+    tally = 0,
+    modified = 1,
+    pending = 2,
+    locked = 3
+};
 // The parameter types Glow names; only the first five are spoken here.
-enum class parameter_type : std::int32_t { null = 0, integer = 1, real = 2, string = 3, boolean = 4 };
+enum class parameter_type : std::int32_t {
+    null = 0,
+    integer = 1,
+    real = 2,
+    string = 3,
+    boolean = 4
+};
 
 struct glow_label {
     path basePath;

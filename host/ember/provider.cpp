@@ -1,6 +1,6 @@
 #include "provider.h"
 
-#include "limits.h"
+#include "ember_limits.h"
 
 #include <algorithm>
 
@@ -13,9 +13,13 @@ constexpr std::size_t kMaxSessionErrors = 16;
 // Children one node may have, as the tree is built.
 constexpr std::size_t kMaxChildren = 65536;
 
-path parentOf(const path& p) { return p.empty() ? p : path(p.begin(), p.end() - 1); }
+path parentOf(const path& p) {
+    return p.empty() ? p : path(p.begin(), p.end() - 1);
+}
 
-bool validSignal(std::int32_t n, std::int32_t count) { return n >= 0 && n < count; }
+bool validSignal(std::int32_t n, std::int32_t count) {
+    return n >= 0 && n < count;
+}
 
 } // namespace
 
@@ -262,7 +266,9 @@ provider::session_id provider::openSession(send_function send) {
     return id;
 }
 
-void provider::closeSession(session_id id) { m_sessions.erase(id); }
+void provider::closeSession(session_id id) {
+    m_sessions.erase(id);
+}
 
 void provider::sendTo(session_id id, const glow_root& root) {
     auto it = m_sessions.find(id);
@@ -368,8 +374,7 @@ void provider::handle(session_id id, const glow_element& e, const path& parent) 
             m_requester = -1;
             // The model may have closed sessions or pruned the tree.
             target = find(where);
-            if (!target || target->what != glow_element::kind::matrix ||
-                !m_sessions.count(id)) {
+            if (!target || target->what != glow_element::kind::matrix || !m_sessions.count(id)) {
                 return;
             }
         }

@@ -1,6 +1,6 @@
 #include "s101.h"
 
-#include "limits.h"
+#include "ember_limits.h"
 
 #include <algorithm>
 #include <array>
@@ -57,8 +57,12 @@ std::uint16_t crc16(const std::uint8_t* data, std::size_t size, std::uint16_t cr
     return crc;
 }
 
-bytes encodeKeepAliveRequest() { return keepAlive(s101::kCommandKeepAliveRequest); }
-bytes encodeKeepAliveResponse() { return keepAlive(s101::kCommandKeepAliveResponse); }
+bytes encodeKeepAliveRequest() {
+    return keepAlive(s101::kCommandKeepAliveRequest);
+}
+bytes encodeKeepAliveResponse() {
+    return keepAlive(s101::kCommandKeepAliveResponse);
+}
 
 bytes encodeMessage(const bytes& glow) {
     bytes out;
@@ -69,8 +73,14 @@ bytes encodeMessage(const bytes& glow) {
         bool last = offset + n == glow.size();
         std::uint8_t flags = static_cast<std::uint8_t>((first ? s101::kFlagFirst : 0) |
                                                        (last ? s101::kFlagLast : 0));
-        bytes raw = {s101::kSlot,    s101::kMessageEmber, s101::kCommandEmber, s101::kVersion,
-                     flags,          s101::kDtdGlow,      2,                   s101::kGlowMinor,
+        bytes raw = {s101::kSlot,
+                     s101::kMessageEmber,
+                     s101::kCommandEmber,
+                     s101::kVersion,
+                     flags,
+                     s101::kDtdGlow,
+                     2,
+                     s101::kGlowMinor,
                      s101::kGlowMajor};
         raw.insert(raw.end(), glow.begin() + static_cast<std::ptrdiff_t>(offset),
                    glow.begin() + static_cast<std::ptrdiff_t>(offset + n));
@@ -94,8 +104,7 @@ void s101_decoder::fail(std::vector<s101_event>& out, std::string why) {
     out.push_back({s101_event::kind::error, {}, std::move(why)});
 }
 
-void s101_decoder::feed(const std::uint8_t* data, std::size_t size,
-                        std::vector<s101_event>& out) {
+void s101_decoder::feed(const std::uint8_t* data, std::size_t size, std::vector<s101_event>& out) {
     for (std::size_t i = 0; i < size; ++i) {
         std::uint8_t b = data[i];
         if (b == s101::kBof) {

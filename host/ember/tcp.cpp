@@ -1,6 +1,6 @@
 #include "tcp.h"
 
-#include "limits.h"
+#include "ember_limits.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -68,7 +68,9 @@ connection& connection::operator=(connection&& o) noexcept {
     return *this;
 }
 
-connection::~connection() { close(); }
+connection::~connection() {
+    close();
+}
 
 void connection::close() {
     if (m_fd >= 0) {
@@ -186,12 +188,10 @@ bool provider_server::listen(const std::string& host, std::uint16_t port, std::s
     }
     m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
-    if (m_listener < 0 ||
-        setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
+    if (m_listener < 0 || setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
         ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(m_listener, 16) != 0 || !nonBlocking(m_listener)) {
-        why = "cannot listen on " + host + ":" + std::to_string(port) + ": " +
-              std::strerror(errno);
+        why = "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
         return false;
     }
     socklen_t size = sizeof address;
@@ -284,8 +284,7 @@ void provider_server::poll(int timeoutMs) {
             continue;
         }
         if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
-            if (!it->second.read(buffer) ||
-                !m_provider.receive(id, buffer.data(), buffer.size())) {
+            if (!it->second.read(buffer) || !m_provider.receive(id, buffer.data(), buffer.size())) {
                 m_broken.push_back(id);
                 continue;
             }
