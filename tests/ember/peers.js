@@ -248,7 +248,8 @@ async function providerEmberplusConnection() {
 // and a provider that is not there.
 async function consumerNodeEmberplus() {
     const port = await freePort();
-    start(process.execPath, [path.join(here, 'node_modules', 'node-emberplus', 'lib', 'tools', 'serve.js'),
+    start(process.execPath, [path.join(here, 'with_parent.js'),
+        path.join(here, 'node_modules', 'node-emberplus', 'lib', 'tools', 'serve.js'),
         '--host', '127.0.0.1', '--port', String(port), '--file', path.join(here, 'tree.json'), '--json'],
     {cwd: here});
     await untilListening(port, 10000);
