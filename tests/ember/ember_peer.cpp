@@ -1,9 +1,9 @@
 // Our side of the peer tests, driven over standard input and output by peers.js.
 //
-//   ember_peer serve
-//       Serves a demo tree on 127.0.0.1 (a free port), prints "listening PORT", then reads
-//       "route T S" (a change made here, pushed to subscribers) and "quit". Prints
-//       "connect T S" when a consumer's connect reaches the model.
+//   ember_peer serve [TARGETS SOURCES]
+//       Serves a demo tree (a 4 x 6 matrix unless told otherwise) on 127.0.0.1 (a free port),
+//       prints "listening PORT", then reads "route T S" (a change made here, pushed to subscribers)
+//       and "quit". Prints "connect T S" when a consumer's connect reaches the model.
 //   ember_peer consume HOST PORT PATH
 //       Walks to the matrix at PATH, prints "ready TARGETS SOURCES", one "target N LABEL" and
 //       "source N LABEL" per label, one "xp T S" per connection, then "done"; reads "route T S"
@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <sstream>
@@ -29,13 +30,18 @@ std::mutex g_lock;
 std::vector<std::string> g_lines;
 std::atomic<bool> g_inputDone{false};
 
-void readInput() {
+// Reads standard input on its own thread; `wake` interrupts the loop's wait.
+void readInput(const std::function<void()>& wake) {
     std::string line;
     while (std::getline(std::cin, line)) {
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_lines.push_back(line);
+        {
+            std::lock_guard<std::mutex> hold(g_lock);
+            g_lines.push_back(line);
+        }
+        wake();
     }
     g_inputDone = true;
+    wake();
 }
 
 std::vector<std::string> takeLines() {
@@ -78,7 +84,7 @@ public:
     }
 };
 
-int serve() {
+int serve(int targetCount, int sourceCount) {
     demo_model model;
     provider p(model);
     model.served = &p;
@@ -88,9 +94,16 @@ int serve() {
     p.addParameter(identity, "online", glow_value::ofBoolean(true), access::read_write);
     p.addParameter(identity, "channels", glow_value::ofInteger(8), access::read_write);
     path router = p.addNode(top, "router");
-    path matrix = p.addMatrix(router, "matrix", {"MON 1", "MON 2", "MON 3", "MON 4"},
-                              {"CAM 1", "CAM 2", "CAM 3", "CAM 4", "CAM 5", "CAM 6"});
-    for (std::int32_t t = 0; t < 4; ++t) {
+    std::vector<std::string> targets;
+    std::vector<std::string> sources;
+    for (int t = 1; t <= targetCount; ++t) {
+        targets.push_back("MON " + std::to_string(t));
+    }
+    for (int s = 1; s <= sourceCount; ++s) {
+        sources.push_back("CAM " + std::to_string(s));
+    }
+    path matrix = p.addMatrix(router, "matrix", targets, sources);
+    for (std::int32_t t = 0; t < targetCount && t < sourceCount; ++t) {
         p.setConnection(matrix, t, {t});
     }
     tcp::provider_server server(p);
@@ -100,10 +113,12 @@ int serve() {
         return 2;
     }
     say("listening " + std::to_string(server.port()));
-    std::thread input(readInput);
+    std::thread input(readInput, [&server] { server.post([] {}); });
     input.detach();
     while (true) {
-        server.poll(20);
+        server.poll(1000);
+        // Input ends after its last line: read the flag first, so no line is left behind.
+        bool last = g_inputDone;
         for (const std::string& line : takeLines()) {
             std::istringstream words(line);
             std::string verb;
@@ -118,7 +133,7 @@ int serve() {
                 say(ok ? "routed" : "refused");
             }
         }
-        if (g_inputDone && takeLines().empty()) {
+        if (last) {
             return 0;
         }
     }
@@ -164,13 +179,15 @@ int consume(const std::string& host, int port, const std::string& where) {
         say("failed: " + why);
         return 2;
     }
-    std::thread input(readInput);
+    std::thread input(readInput, [] {});
     input.detach();
     while (!out.hasFailed) {
-        if (!client.poll(c, 20)) {
+        // A short wait: standard input has no way to wake this loop.
+        if (!client.poll(c, 2)) {
             say("failed: connection closed");
             return 2;
         }
+        bool last = g_inputDone;
         for (const std::string& line : takeLines()) {
             std::istringstream words(line);
             std::string verb;
@@ -184,7 +201,7 @@ int consume(const std::string& host, int port, const std::string& where) {
                 say(c.connect(t, s) ? "asked" : "refused");
             }
         }
-        if (g_inputDone && takeLines().empty()) {
+        if (last) {
             return 0;
         }
     }
@@ -196,11 +213,14 @@ int consume(const std::string& host, int port, const std::string& where) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "serve") {
-        return serve();
+        return serve(4, 6);
+    }
+    if (args.size() == 3 && args[0] == "serve") {
+        return serve(std::stoi(args[1]), std::stoi(args[2]));
     }
     if (args.size() == 4 && args[0] == "consume") {
         return consume(args[1], std::stoi(args[2]), args[3]);
     }
-    std::fprintf(stderr, "usage: ember_peer serve | consume HOST PORT PATH\n");
+    std::fprintf(stderr, "usage: ember_peer serve [TARGETS SOURCES] | consume HOST PORT PATH\n");
     return 2;
 }

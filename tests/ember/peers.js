@@ -118,6 +118,12 @@ async function untilListening(port, ms) {
     throw new Error(`nothing listens on ${port} after ${ms} ms`);
 }
 
+// Times include the pipes to and from our test program: upper bounds.
+function figure(what, since) {
+    const ms = Number(process.hrtime.bigint() - since) / 1e6;
+    console.log(`figure: ${what}: ${ms.toFixed(2)} ms`);
+}
+
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 async function until(what, check, ms = 3000) {
@@ -126,7 +132,7 @@ async function until(what, check, ms = 3000) {
         if (check()) {
             return;
         }
-        await sleep(10);
+        await sleep(1);
     }
     throw new Error(`${what}: not seen within ${ms} ms`);
 }
@@ -168,8 +174,8 @@ async function via(port, name) {
     return server.address().port;
 }
 
-async function serveOurs() {
-    const ours = start(peerProgram, ['serve']);
+async function serveOurs(...size) {
+    const ours = start(peerProgram, ['serve', ...size]);
     const line = await ours.waitFor(/^listening \d+$/);
     return {ours, port: Number(line.split(' ')[1])};
 }
@@ -202,8 +208,10 @@ async function providerNodeEmberplus() {
     await client.matrixConnectAsync(m, 2, [5]);
     await ours.waitFor(/^connect 2 5$/);
     await until('target 2 on source 5', () => JSON.stringify(m.connections[2].sources) === '[5]');
+    const t0 = process.hrtime.bigint();
     ours.say('route 0 3');
     await until('the pushed route 0 <- 3', () => JSON.stringify(m.connections[0].sources) === '[3]');
+    figure('our route to node-emberplus\'s consumer', t0);
     await client.disconnectAsync();
 }
 
@@ -261,8 +269,10 @@ async function consumerNodeEmberplus() {
         expect(ours.lines.includes(line), `our consumer did not report "${line}": ${JSON.stringify(ours.lines)}`);
     }
     let from = ours.lines.length;
+    let t0 = process.hrtime.bigint();
     ours.say('route 3 4');
     await ours.waitFor(/^xp 3 4$/, 3000, from);
+    figure('our route to its tally, through node-emberplus', t0);
 
     const {EmberClient} = require(path.join(here, 'node_modules', 'node-emberplus'));
     const other = new EmberClient({host: '127.0.0.1', port, timeoutValue: 3000});
@@ -272,8 +282,10 @@ async function consumerNodeEmberplus() {
     const m = await other.getElementByPathAsync('0.0.0');
     expect(JSON.stringify(m.connections[3].sources) === '[4]', 'our route did not land on the provider');
     from = ours.lines.length;
+    t0 = process.hrtime.bigint();
     await other.matrixConnectAsync(m, 1, [0]);
     await ours.waitFor(/^xp 1 0$/, 3000, from);
+    figure('a third party\'s route on node-emberplus to our consumer', t0);
     await other.disconnectAsync();
     ours.say('quit');
 
@@ -311,7 +323,38 @@ async function providerGarbage() {
     ours.say('quit');
 }
 
+// A matrix whose labels and connections take several packets: both consumers join them.
+async function providerLarge() {
+    const {ours, port} = await serveOurs('128', '500');
+    const nep = require(path.join(here, 'node_modules', 'node-emberplus'));
+    const a = new nep.EmberClient({host: '127.0.0.1', port, timeoutValue: 5000});
+    a.on('error', () => {});
+    await a.connectAsync();
+    await a.getDirectoryAsync();
+    const m = await a.getElementByPathAsync('0.1.0');
+    expect(m.contents.targetCount === 128 && Object.keys(m.connections).length === 128,
+        'node-emberplus: not all 128 connections');
+    const labels = [...(await a.getElementByPathAsync('0.1.1.2')).elements.values()];
+    expect(labels.length === 500 && labels[499].contents.value === 'CAM 500',
+        'node-emberplus: not all 500 source labels');
+    await a.disconnectAsync();
+
+    const epc = require(path.join(here, 'node_modules', 'emberplus-connection'));
+    const b = new epc.EmberClient('127.0.0.1', port);
+    b.on('error', () => {});
+    await b.connect();
+    await (await b.getDirectory(b.tree)).response;
+    const n = await b.getElementByPath('0.1.1.2');
+    await (await b.getDirectory(n)).response;
+    const values = Object.values(n.children).map((p) => p.contents.value);
+    expect(values.length === 500 && values[499] === 'CAM 500',
+        'emberplus-connection: not all 500 source labels');
+    await b.disconnect();
+    ours.say('quit');
+}
+
 const tests = {
+    'provider-large': providerLarge,
     'provider-node-emberplus': providerNodeEmberplus,
     'provider-emberplus-connection': providerEmberplusConnection,
     'provider-garbage': providerGarbage,
