@@ -9,6 +9,9 @@ namespace vesk_ember {
 
 namespace {
 
+// Elements of the provider's tree remembered during the walk.
+constexpr std::size_t kMaxKnown = 4 * kMaxElements;
+
 path parentOf(const path& p) {
     return p.empty() ? p : path(p.begin(), p.end() - 1);
 }
@@ -144,18 +147,22 @@ void consumer::absorb(const glow_element& e, const path& parent) {
         return;
     }
     path where = e.pathUnder(parent);
-    if (where.size() > kMaxPathLength || m_known.size() >= kMaxElements * 4) {
+    if (where.size() > kMaxPathLength) {
         return;
     }
-    known& k = m_known[where];
-    k.what = e.what;
-    if (e.identifier) {
-        k.identifier = *e.identifier;
-    }
-    // An element in an answer, or a child of it, answers the request for that element.
-    m_answered.insert(where);
-    if (!where.empty()) {
-        m_answered.insert(parentOf(where));
+    // The tree is remembered only while the walk needs it, and only so much of it; what is
+    // not remembered still reaches the matrix and its labels below.
+    if (m_phase != phase::ready && (m_known.size() < kMaxKnown || m_known.count(where))) {
+        known& k = m_known[where];
+        k.what = e.what;
+        if (e.identifier) {
+            k.identifier = *e.identifier;
+        }
+        // An element in an answer, or a child of it, answers the request for that element.
+        m_answered.insert(where);
+        if (!where.empty()) {
+            m_answered.insert(parentOf(where));
+        }
     }
     for (const glow_element& child : e.children) {
         absorb(child, where);
@@ -164,6 +171,12 @@ void consumer::absorb(const glow_element& e, const path& parent) {
     if (e.what == glow_element::kind::matrix && where == m_matrix.where && !where.empty() &&
         (m_phase == phase::matrix || m_phase == phase::label_node || m_phase == phase::labels ||
          m_phase == phase::ready)) {
+        if (e.addressingMode == addressing::non_linear) {
+            // Signals numbered at will need the target and source lists; this consumer
+            // addresses signals by position.
+            fail("'" + pathText(where) + "' is a non-linear matrix, which is not supported");
+            return;
+        }
         if (e.targetCount && e.sourceCount) {
             m_matrix.targetCount = *e.targetCount;
             m_matrix.sourceCount = *e.sourceCount;

@@ -386,11 +386,28 @@ void provider::handle(session_id id, const glow_element& e, const path& parent) 
         }
     } else if (e.what == glow_element::kind::parameter && e.value &&
                e.value->what != glow_value::kind::none) {
+        m_requesterAnswered = false;
         if (target->parameterAccess == access::write ||
             target->parameterAccess == access::read_write) {
             m_requester = id;
             m_model.valueRequested(where, *e.value);
             m_requester = -1;
+            target = find(where);
+            if (!target || target->what != glow_element::kind::parameter || !m_sessions.count(id)) {
+                return;
+            }
+        }
+        if (!m_requesterAnswered) {
+            // Refused, read-only or not yet applied: the requester hears the value as it is.
+            glow_element out;
+            out.what = glow_element::kind::parameter;
+            out.qualified = true;
+            out.where = where;
+            out.hasContents = true;
+            out.value = target->value;
+            glow_root root;
+            root.elements.push_back(std::move(out));
+            sendTo(id, root);
         }
     }
 }

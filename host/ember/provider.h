@@ -36,6 +36,8 @@ std::vector<std::int32_t> oneToNResult(const std::vector<std::int32_t>& current,
                                        const std::vector<std::int32_t>& requested,
                                        connection_operation operation);
 
+// Not thread-safe: build the tree, change it and feed it bytes from one thread (the
+// transport's loop; see tcp::provider_server::post).
 class provider {
 public:
     using send_function = std::function<void(const bytes&)>;

@@ -222,3 +222,74 @@ TEST(EmberRoles, OneSourcePerTarget) {
         EXPECT_EQ(oneToNResult(r.current, r.requested, r.operation), r.result);
     }
 }
+
+TEST(EmberRoles, WritesTheModelRefusesAreAnsweredWithTheValueAsItIs) {
+    bench b;
+    bytes answer;
+    provider::session_id other = b.p.openSession(
+        [&answer](const bytes& x) { answer.insert(answer.end(), x.begin(), x.end()); });
+    path readOnly = b.p.addParameter({0}, "serial", glow_value::ofString("42"));
+    struct row {
+        path where;
+        const char* expected;
+        std::size_t asked;
+    } rows[] = {
+        {readOnly, "42", 0},  // read-only: the model is not asked
+        {{0, 0}, "typed", 1}, // writable: applied and pushed back to the writer
+    };
+    for (const row& r : rows) {
+        glow_element write;
+        write.what = glow_element::kind::parameter;
+        write.qualified = true;
+        write.where = r.where;
+        write.hasContents = true;
+        write.value = glow_value::ofString("typed");
+        glow_root root;
+        root.elements.push_back(write);
+        // The writer watches the parameter, as a consumer that read it does.
+        bytes watch = encodeMessage(encodeGlow(
+            makeRequest(glow_element::kind::parameter, r.where, command_type::subscribe)));
+        b.p.receive(other, watch.data(), watch.size());
+        b.m.asked.clear();
+        answer.clear();
+        bytes request = encodeMessage(encodeGlow(root));
+        ASSERT_TRUE(b.p.receive(other, request.data(), request.size()));
+        EXPECT_EQ(b.m.asked.size(), r.asked);
+        s101_decoder d;
+        std::vector<s101_event> events;
+        d.feed(answer.data(), answer.size(), events);
+        ASSERT_EQ(events.size(), 1u) << pathText(r.where);
+        glow_root back;
+        std::string why;
+        ASSERT_TRUE(decodeGlow(events[0].data.data(), events[0].data.size(), back, why));
+        EXPECT_EQ(back.elements.at(0).where, r.where);
+        EXPECT_EQ(back.elements[0].value->text, r.expected);
+    }
+}
+
+TEST(EmberRoles, TheConsumerRefusesANonLinearMatrix) {
+    recorder heard;
+    consumer c([](const bytes&) {}, heard);
+    std::string why;
+    ASSERT_TRUE(c.start("0", why));
+    glow_element m;
+    m.what = glow_element::kind::matrix;
+    m.number = 0;
+    m.hasContents = true;
+    m.identifier = "sparse";
+    glow_root listing;
+    listing.elements.push_back(m);
+    m.qualified = true;
+    m.where = {0};
+    m.addressingMode = addressing::non_linear;
+    m.targetCount = 2;
+    m.sourceCount = 2;
+    glow_root directory;
+    directory.elements.push_back(m);
+    for (const glow_root* r : {&listing, &directory}) {
+        bytes frames = encodeMessage(encodeGlow(*r));
+        c.receive(frames.data(), frames.size());
+    }
+    EXPECT_FALSE(c.isReady());
+    EXPECT_EQ(heard.failure, "'0' is a non-linear matrix, which is not supported");
+}
