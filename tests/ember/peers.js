@@ -296,9 +296,32 @@ async function consumerNodeEmberplus() {
     await unreachable.waitFor(/^failed: cannot connect/);
 }
 
-// Bytes that are not Ember+ close that session and leave the provider serving the others.
+// Each peer's own S101 codec asks for a keep-alive and reads our answer.
+async function keepAlives(port) {
+    const codecs = [
+        ['node-emberplus', new (require(path.join(here, 'node_modules', 'node-emberplus', 'lib',
+            'socket', 's101.codec')).S101Codec)(), 'keepAliveResp'],
+        ['emberplus-connection', new (require(path.join(here, 'node_modules',
+            'emberplus-connection', 'dist', 'S101', 'S101Codec')).default)(), 'keepaliveResp'],
+    ];
+    for (const [name, codec, event] of codecs) {
+        const socket = net.connect(port, '127.0.0.1');
+        socket.on('error', () => {});
+        let answered = false;
+        codec.on(event, () => { answered = true; });
+        socket.on('data', (d) => codec.dataIn(d));
+        await new Promise((resolve) => socket.on('connect', resolve));
+        socket.write(codec.keepAliveRequest());
+        await until(`${name}: our answer to its keep-alive`, () => answered);
+        socket.destroy();
+    }
+}
+
+// Keep-alives are answered; bytes that are not Ember+ close that session and leave the
+// provider serving the others.
 async function providerGarbage() {
     const {ours, port} = await serveOurs();
+    await keepAlives(port);
     const junk = net.connect(port, '127.0.0.1');
     junk.on('error', () => {});
     let closed = false;
@@ -357,7 +380,7 @@ const tests = {
     'provider-large': providerLarge,
     'provider-node-emberplus': providerNodeEmberplus,
     'provider-emberplus-connection': providerEmberplusConnection,
-    'provider-garbage': providerGarbage,
+    'provider-keepalive-garbage': providerGarbage,
     'consumer-node-emberplus': consumerNodeEmberplus,
 };
 

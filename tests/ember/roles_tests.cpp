@@ -137,6 +137,15 @@ TEST(EmberRoles, ConnectsAndChangesReachTheOtherSide) {
               (std::vector<std::string>{"0 <- 1", "1 <- 0", "source 1 CAM 2 wide", "2 <- 1"}));
     EXPECT_EQ(b.c.matrix().connections[0], (std::vector<std::int32_t>{1}));
 
+    // Keep-alives both ways.
+    b.toProvider.clear();
+    bytes ping = encodeKeepAliveRequest();
+    b.c.receive(ping.data(), ping.size());
+    EXPECT_EQ(b.toProvider, encodeKeepAliveResponse());
+    b.c.sendKeepAlive();
+    b.pump();
+    EXPECT_EQ(b.c.keepAliveResponses(), 1u);
+
     // Out of range or before the walk is done: refused here, nothing sent.
     b.toProvider.clear();
     EXPECT_FALSE(b.c.connect(3, 0));
