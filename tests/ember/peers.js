@@ -252,11 +252,12 @@ async function providerEmberplusConnection() {
     await client.disconnect();
 }
 
-// Our consumer against node-emberplus's provider, a third-party consumer routing beside it,
-// and a provider that is not there.
+// Our consumer against node-emberplus's provider, a third-party consumer routing beside it, the
+// provider going away; then a missing matrix, a provider that sends noise, and one that is not
+// there.
 async function consumerNodeEmberplus() {
     const port = await freePort();
-    start(process.execPath, [path.join(here, 'with_parent.js'),
+    const provider = start(process.execPath, [path.join(here, 'with_parent.js'),
         path.join(here, 'node_modules', 'node-emberplus', 'lib', 'tools', 'serve.js'),
         '--host', '127.0.0.1', '--port', String(port), '--file', path.join(here, 'tree.json'), '--json'],
     {cwd: here});
@@ -287,10 +288,29 @@ async function consumerNodeEmberplus() {
     await ours.waitFor(/^xp 1 0$/, 3000, from);
     figure('a third party\'s route on node-emberplus to our consumer', t0);
     await other.disconnectAsync();
-    ours.say('quit');
 
+    // The provider goes away in the middle of the run: our consumer says so.
+    provider.kill('SIGKILL');
+    await ours.waitFor(/^failed: connection closed$/, 3000);
+
+    const again = start(process.execPath, [path.join(here, 'with_parent.js'),
+        path.join(here, 'node_modules', 'node-emberplus', 'lib', 'tools', 'serve.js'),
+        '--host', '127.0.0.1', '--port', String(port), '--file', path.join(here, 'tree.json'), '--json'],
+    {cwd: here});
+    await untilListening(port, 10000);
     const missing = start(peerProgram, ['consume', '127.0.0.1', String(port), 'lab/router/nothing']);
     await missing.waitFor(/^failed: no element 'nothing' under '0.0'$/);
+    again.kill('SIGKILL');
+
+    // A "provider" that answers with noise.
+    const noisy = net.createServer((socket) => {
+        socket.on('error', () => {});
+        socket.write(Buffer.from('HTTP/1.1 400 Bad Request\r\n\r\n'.repeat(200)));
+    });
+    servers.push(noisy);
+    await new Promise((resolve) => noisy.listen(0, '127.0.0.1', resolve));
+    const confused = start(peerProgram, ['consume', '127.0.0.1', String(noisy.address().port), '0.0.0']);
+    await confused.waitFor(/^failed: the provider sent what is not Ember\+/);
     const closed = await freePort();
     const unreachable = start(peerProgram, ['consume', '127.0.0.1', String(closed), '0.0.0']);
     await unreachable.waitFor(/^failed: cannot connect/);
