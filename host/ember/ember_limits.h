@@ -33,8 +33,10 @@ constexpr std::size_t kMaxConnectionSources = 4096;
 // One string value, identifier or description.
 constexpr std::size_t kMaxStringBytes = 64 * 1024;
 
-// A provider's sessions, and what one session may queue unsent before it is dropped.
+// A provider's sessions, the paths one session may watch, and what one session may queue
+// unsent before it is dropped.
 constexpr std::size_t kMaxSessions = 64;
-constexpr std::size_t kMaxQueuedBytes = 8 * 1024 * 1024;
+constexpr std::size_t kMaxWatchedPaths = 4096;
+constexpr std::size_t kMaxQueuedBytes = 4 * 1024 * 1024;
 
 } // namespace vesk_ember

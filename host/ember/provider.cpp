@@ -420,7 +420,7 @@ void provider::command(session_id id, const path& where, command_type c) {
     }
     switch (c) {
     case command_type::subscribe:
-        if (e && it->second.watched.size() < kMaxListEntries) {
+        if (e && it->second.watched.size() < kMaxWatchedPaths) {
             it->second.watched.insert(where);
         }
         return;
@@ -438,7 +438,7 @@ void provider::command(session_id id, const path& where, command_type c) {
         sendTo(id, root);
         return;
     }
-    if (it->second.watched.size() < kMaxListEntries) {
+    if (it->second.watched.size() < kMaxWatchedPaths) {
         it->second.watched.insert(where);
     }
     if (where.empty()) {
