@@ -315,15 +315,29 @@ consumer::send_function consumer_client::sender() {
 bool consumer_client::connect(const std::string& host, std::uint16_t port, int timeoutMs,
                               std::string& why) {
     m_broken = false;
+    m_asked = false;
+    m_why.clear();
+    m_lastHeard = std::chrono::steady_clock::now();
     return connectTo(host, port, timeoutMs, m_connection, why);
 }
 
+bool consumer_client::lost(const std::string& why) {
+    if (m_why.empty()) {
+        m_why = why;
+    }
+    m_connection.close();
+    return false;
+}
+
 bool consumer_client::poll(consumer& into, int timeoutMs) {
-    if (!m_connection.open() || m_broken) {
-        return false;
+    if (!m_connection.open()) {
+        return lost("not connected");
+    }
+    if (m_broken) {
+        return lost("more unsent than " + std::to_string(kMaxQueuedBytes) + " bytes");
     }
     if (m_connection.wantsToWrite() && !m_connection.flush()) {
-        return false;
+        return lost("the connection broke");
     }
     short events = POLLIN;
     if (m_connection.wantsToWrite()) {
@@ -331,18 +345,30 @@ bool consumer_client::poll(consumer& into, int timeoutMs) {
     }
     pollfd p{m_connection.fd(), events, 0};
     int ready = ::poll(&p, 1, timeoutMs);
+    auto now = std::chrono::steady_clock::now();
     if (ready > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
         bytes buffer;
         if (!m_connection.read(buffer)) {
-            m_connection.close();
-            return false;
+            return lost("the provider closed the connection");
         }
-        into.receive(buffer.data(), buffer.size());
+        if (!buffer.empty()) {
+            m_lastHeard = now;
+            m_asked = false;
+            into.receive(buffer.data(), buffer.size());
+        }
+    }
+    auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastHeard).count();
+    if (quiet >= m_liveness.deadMs) {
+        return lost("no word from the provider for " + std::to_string(quiet) + " ms");
+    }
+    if (quiet >= m_liveness.idleMs && !m_asked) {
+        into.sendKeepAlive();
+        m_asked = true;
     }
     if (m_connection.wantsToWrite() && !m_connection.flush()) {
-        return false;
+        return lost("the connection broke");
     }
-    return !m_broken;
+    return !m_broken || lost("more unsent than " + std::to_string(kMaxQueuedBytes) + " bytes");
 }
 
 } // namespace tcp

@@ -6,6 +6,7 @@
 #include "provider.h"
 #include "s101.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -78,21 +79,36 @@ private:
     std::vector<std::function<void()>> m_posted;
 };
 
-// Carries one consumer's bytes over one connection.
+// When a quiet provider is asked whether it is there, and when it is given up for lost.
+struct liveness {
+    int idleMs = 5000;
+    int deadMs = 15000;
+};
+
+// Carries one consumer's bytes over one connection, and notices a provider that has gone
+// quiet: after `idleMs` without a byte it sends a keep-alive, after `deadMs` it gives up.
 class consumer_client {
 public:
+    explicit consumer_client(liveness l = liveness()) : m_liveness(l) {}
     // The send function to give the consumer.
     consumer::send_function sender();
     bool connect(const std::string& host, std::uint16_t port, int timeoutMs, std::string& why);
     // Waits at most `timeoutMs`, then reads into `into` and writes what is queued. False when
-    // the connection is closed or broken.
+    // the connection is closed, broken or given up; closedBecause() says which.
     bool poll(consumer& into, int timeoutMs);
     bool open() const { return m_connection.open(); }
     void close() { m_connection.close(); }
+    const std::string& closedBecause() const { return m_why; }
 
 private:
+    bool lost(const std::string& why);
+
+    liveness m_liveness;
     connection m_connection;
     bool m_broken = false;
+    bool m_asked = false;
+    std::chrono::steady_clock::time_point m_lastHeard;
+    std::string m_why;
 };
 
 } // namespace tcp

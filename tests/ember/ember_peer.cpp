@@ -184,7 +184,7 @@ int consume(const std::string& host, int port, const std::string& where) {
     while (!out.hasFailed) {
         // A short wait: standard input has no way to wake this loop.
         if (!client.poll(c, 2)) {
-            say("failed: connection closed");
+            say("failed: connection closed: " + client.closedBecause());
             return 2;
         }
         bool last = g_inputDone;

@@ -291,7 +291,7 @@ async function consumerNodeEmberplus() {
 
     // The provider goes away in the middle of the run: our consumer says so.
     provider.kill('SIGKILL');
-    await ours.waitFor(/^failed: connection closed$/, 3000);
+    await ours.waitFor(/^failed: connection closed: the provider closed the connection$/, 3000);
 
     const again = start(process.execPath, [path.join(here, 'with_parent.js'),
         path.join(here, 'node_modules', 'node-emberplus', 'lib', 'tools', 'serve.js'),
