@@ -293,6 +293,11 @@ async function consumerNodeEmberplus() {
     provider.kill('SIGKILL');
     await ours.waitFor(/^failed: connection closed: the provider closed the connection$/, 3000);
 
+    // The same port again once the first has let it go, or the probe below would find the
+    // dying one.
+    if (provider.exitCode === null && provider.signalCode === null) {
+        await new Promise((resolve) => provider.on('exit', resolve));
+    }
     const again = start(process.execPath, [path.join(here, 'with_parent.js'),
         path.join(here, 'node_modules', 'node-emberplus', 'lib', 'tools', 'serve.js'),
         '--host', '127.0.0.1', '--port', String(port), '--file', path.join(here, 'tree.json'), '--json'],
