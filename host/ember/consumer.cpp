@@ -3,7 +3,6 @@
 #include "ember_limits.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace vesk_ember {
 

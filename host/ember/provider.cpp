@@ -304,11 +304,6 @@ bool provider::receive(session_id id, const std::uint8_t* data, std::size_t size
     std::vector<s101_event> events;
     it->second.decoder.feed(data, size, events);
     for (s101_event& ev : events) {
-        // The model may have closed sessions from within a callback.
-        it = m_sessions.find(id);
-        if (it == m_sessions.end()) {
-            return false;
-        }
         switch (ev.what) {
         case s101_event::kind::keep_alive_request:
             ++m_stats.keepAlives;
@@ -335,7 +330,9 @@ bool provider::receive(session_id id, const std::uint8_t* data, std::size_t size
             break;
         }
         }
-        if (it->second.errors >= kMaxSessionErrors) {
+        // Handling a message may have closed the session (a model's callback may).
+        it = m_sessions.find(id);
+        if (it == m_sessions.end() || it->second.errors >= kMaxSessionErrors) {
             return false;
         }
     }
@@ -372,7 +369,7 @@ void provider::handle(session_id id, const glow_element& e, const path& parent) 
                 touched.push_back(c.target);
             }
             m_requester = -1;
-            // The model may have closed sessions or pruned the tree.
+            // The model may have closed the session.
             target = find(where);
             if (!target || target->what != glow_element::kind::matrix || !m_sessions.count(id)) {
                 return;
