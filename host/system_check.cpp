@@ -390,13 +390,16 @@ std::vector<system_finding> checkSystem(const std::string& dir, const std::strin
     for (const fs::path& path : files) {
         std::string name = lower(path.filename().string());
         file_check f(shown + "/config/system/" + path.filename().string(), findings);
-        if (!hostOpens(config, path, name)) {
-            f.finding(0, "is not read: the host opens " + name + ", and file names here have case");
+        int device = 0;
+        bool isDevice = name.size() == 11 && name.compare(0, 4, "dev_") == 0 &&
+                        parseInt(name.substr(4, 3), device);
+        if ((isDevice || name == "host.ini" || name == "configdb.ini") &&
+            !hostOpens(config, path, name)) {
+            f.finding(0, "is not read: the host opens " + name +
+                             ", which is another file where file names have case");
             continue;
         }
-        int device = 0;
-        if (name.size() == 11 && name.compare(0, 4, "dev_") == 0 &&
-            parseInt(name.substr(4, 3), device)) {
+        if (isDevice) {
             if (f.read(path)) {
                 devices[device] = checkDevice(f);
             }
