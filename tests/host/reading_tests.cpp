@@ -15,6 +15,14 @@ using namespace std::string_literals;
 
 namespace {
 
+// On Windows the host reads through kernel32, which keeps to the same rules except in the
+// cases marked as the stand-in's own: Wine's kernel32, for one, reads a ';' line as a key.
+#if defined(_WIN32)
+constexpr bool standIn = false;
+#else
+constexpr bool standIn = true;
+#endif
+
 const std::string router = "[Device]\nname=r\n[Database]\nDatabaseSize_0=32\nDatabaseSize_1=4\n"
                            "[Sources]\n1=CAM 1\n[Destinations]\n1=MON 1\n";
 
@@ -39,6 +47,7 @@ TEST(Reading, CheckAndHostReadAlike) {
         const char* key;
         const char* hostReads; // "(none)" when the host finds no such key
         std::string finding;   // empty: the check finds nothing
+        bool standInOnly = false;
     } cases[] = {
         {"'#' is no comment: a key", "[Device]\n#name=old\n" + router.substr(9), "Device", "#name",
          "old", "dev_003.ini:2: '#name=old' is read as key '#name' of [Device]: only ';' starts"},
@@ -47,20 +56,23 @@ TEST(Reading, CheckAndHostReadAlike) {
         {"'#' before any section is never read", "#name=x\n" + router, "Device", "#name", "(none)",
          ""},
         {"';' is a comment", "[Device]\n;name=old\n" + router.substr(9), "Device", ";name",
-         "(none)", ""},
+         "(none)", "", true},
         {"byte order mark", "\xEF\xBB\xBF" + router, "Device", "name", "r", ""},
         {"key twice: the first is read", router + "1=MON 2\n", "Destinations", "1", "MON 1",
          "dev_003.ini:10: key '1' again in [Destinations]: only the first, at line 9, is read"},
         {"crosspoint twice", router + "[Crosspoints]\n1=1\n1=2\n", "crosspoints", "1", "1",
          "dev_003.ini:12: key '1' again in [Crosspoints]: only the first, at line 11"},
         {"blanks of every kind around a value", "[Device]\nname=\v r \f\r\n" + router.substr(16),
-         "Device", "name", "r", ""},
+         "Device", "name", "r", "", true},
         {"NUL ends its line", "[Device]\nname=r\0junk\n"s + router.substr(16), "Device", "name",
          "r", ""},
         {"section twice: the first is read", router + "[Device]\nname=s\n", "Device", "name", "r",
          "dev_003.ini:10: [Device] again: only the first, at line 1, is read"},
     };
     for (const auto& c : cases) {
+        if (c.standInOnly && !standIn) {
+            continue;
+        }
         temp_system_tree tree;
         tree.writeFile("dev_003.ini", c.content);
         std::string path = tree.configDir() + "/dev_003.ini";
