@@ -337,13 +337,19 @@ json host_view::state() {
     for (const auto& p : m_host.problems()) {
         problems.push_back({{"where", p.where}, {"what", p.what}});
     }
+    return stateMessage(m_host.now(), scripts, devices, problems, m_runner.failures(),
+                        m_recordedSteps);
+}
+
+json stateMessage(long long clock, json scripts, json devices, json problems, int failedChecks,
+                  std::size_t recordedSteps) {
     return {{"type", "state"},
-            {"clock", m_host.now()},
-            {"scripts", scripts},
-            {"devices", devices},
-            {"problems", problems},
-            {"failedChecks", m_runner.failures()},
-            {"recordedSteps", m_recordedSteps}};
+            {"clock", clock},
+            {"scripts", std::move(scripts)},
+            {"devices", std::move(devices)},
+            {"problems", std::move(problems)},
+            {"failedChecks", failedChecks},
+            {"recordedSteps", recordedSteps}};
 }
 
 json host_view::transcriptSince(std::size_t& offset) const {

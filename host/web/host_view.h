@@ -85,6 +85,11 @@ bool isProblemLine(const std::string& line);
 // whether it reports a problem.
 nlohmann::json transcriptLines(const std::string& text, std::size_t& offset);
 
+// The page's state message, the one place its fields are named. `scripts`, `devices` and
+// `problems` are arrays.
+nlohmann::json stateMessage(long long clock, nlohmann::json scripts, nlohmann::json devices,
+                            nlohmann::json problems, int failedChecks, std::size_t recordedSteps);
+
 // The page, self-contained: everything it needs is in the one text.
 std::string webPage();
 // The page with a fixed state and transcript in it, for a file that needs no server.
