@@ -58,8 +58,8 @@ int reportBroken(const options& o, const broken_run& broken, std::string& shown)
     if (!o.junit.empty()) {
         std::vector<junit_case> cases{
             {where + ": " + o.scriptName() + " " + broken.what, true, report}};
-        if (!writeJUnit(o.junit, o.scenarioFile(), cases, broken.transcript + report + result +
-                                                               "\n")) {
+        if (!writeJUnit(o.junit, o.scenarioFile(), cases,
+                        broken.transcript + report + result + "\n")) {
             std::cerr << "vesk-host: cannot write " << o.junit << "\n";
         }
     }

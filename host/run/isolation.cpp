@@ -15,8 +15,8 @@ void broken_run::takeFrom(const call_record& record) {
 }
 
 void broken_run::hung(int timeoutSeconds) {
-    what = "hung: the call did not return within " + std::to_string(timeoutSeconds) +
-           " s (--timeout)";
+    what =
+        "hung: the call did not return within " + std::to_string(timeoutSeconds) + " s (--timeout)";
 }
 
 } // namespace vesk_host

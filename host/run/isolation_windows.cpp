@@ -269,4 +269,3 @@ void endBrokenRun(int status) {
 }
 
 } // namespace vesk_host
-

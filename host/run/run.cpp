@@ -119,9 +119,9 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
         return unusable(o, {"vesk-host: " + error});
     }
     std::string file = o.scenarioFile();
-    std::string described = name + " from " + o.script +
-                            (dir.empty() ? std::string() : ", system " + dir) +
-                            (o.workstation.empty() ? std::string() : ", workstation " + o.workstation);
+    std::string described =
+        name + " from " + o.script + (dir.empty() ? std::string() : ", system " + dir) +
+        (o.workstation.empty() ? std::string() : ", workstation " + o.workstation);
     out.plain("vesk-host: " + described);
 
     host.setLocation(file + ": at the start");
@@ -145,9 +145,8 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     }
     host.create(*host.slot(name));
     scenario_runner runner(host, out, file);
-    std::unique_ptr<run_page> shown =
-        page.forRun(host, runner, out, "# Recorded by vesk-host with " + described + ".",
-                    supervised);
+    std::unique_ptr<run_page> shown = page.forRun(
+        host, runner, out, "# Recorded by vesk-host with " + described + ".", supervised);
     if (o.scenario.empty() && o.serve.empty()) {
         readInteractively(*shown, runner);
     } else {

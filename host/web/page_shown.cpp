@@ -4,8 +4,8 @@
 #include <iostream>
 #include <memory>
 
+#include "broken_page.h"
 #include "host_view.h"
-#include "isolation.h"
 #include "options.h"
 #include "page.h"
 #include "page_relay.h"
@@ -23,23 +23,11 @@ serve_settings serveSettings(const options& o) {
     return settings;
 }
 
-bool writeFile(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::binary);
-    file << text;
-    file.close();
-    if (!file) {
-        std::cerr << "vesk-host: cannot write " << path << "\n";
-        return false;
-    }
-    return true;
-}
-
 class shown_run : public run_page {
 public:
     // `relay`, when given, is the supervisor's page: it gets the state after every step.
-    shown_run(const options& o, emulated_host& host, scenario_runner& runner,
-              const transcript& out, const std::string& header,
-              std::unique_ptr<relayed_page> relay)
+    shown_run(const options& o, emulated_host& host, scenario_runner& runner, const transcript& out,
+              const std::string& header, std::unique_ptr<relayed_page> relay)
         : m_options(o), m_view(host, runner, out), m_relay(std::move(relay)) {
         if (m_relay) {
             relayed_page* relayed = m_relay.get();
@@ -89,7 +77,8 @@ private:
 class shown_page : public host_page {
 public:
     explicit shown_page(const options& o)
-        : m_options(o), m_withPage(o.wantsPage()), m_supervisor(serveSettings(o), !o.serve.empty()) {}
+        : m_options(o), m_withPage(o.wantsPage()),
+          m_supervisor(serveSettings(o), !o.serve.empty()) {}
 
     bool open(std::string& error) override { return !m_withPage || m_supervisor.open(error); }
 
@@ -102,13 +91,13 @@ public:
             new shown_run(m_options, host, runner, out, header, std::move(relay)));
     }
 
-    bool started(std::string& error) override {
-        return !m_withPage || m_supervisor.started(error);
-    }
+    bool started(std::string& error) override { return !m_withPage || m_supervisor.started(error); }
 
     void ended() override { m_supervisor.ended(); }
 
-    bool showBroken(const broken_run& broken, const std::string& report) override;
+    bool showBroken(const broken_run& broken, const std::string& report) override {
+        return !m_withPage || showBrokenRun(m_supervisor, m_options, broken, report);
+    }
 
     void stop() override { m_supervisor.stop(); }
 
@@ -118,41 +107,18 @@ private:
     page_supervisor m_supervisor;
 };
 
-bool shown_page::showBroken(const broken_run& broken, const std::string& report) {
-    if (!m_withPage) {
-        return true;
-    }
-    bool written = true;
-    nlohmann::json state = m_supervisor.lastState();
-    if (!state.is_object()) {
-        // The run died before it showed anything.
-        state = stateMessage(0, nlohmann::json::array(), nlohmann::json::array(),
-                             nlohmann::json::array(), 0, 0);
-    }
-    std::string ended = m_options.scriptName() + " " + broken.what;
-    state["ended"] = ended;
-    state["problems"].push_back({{"where", broken.where()}, {"what", ended}});
-    for (auto& script : state["scripts"]) {
-        script["alive"] = false;
-    }
-    std::string transcriptText = broken.transcript + report;
-    std::size_t from = 0;
-    if (!m_options.html.empty() &&
-        !writeFile(m_options.html, staticPage(state, transcriptLines(transcriptText, from)))) {
-        written = false;
-    }
-    // The recording up to the step the run died in: a scenario that ends the same way.
-    std::string recorded = m_supervisor.recording() + "# The run " + broken.what +
-                           (broken.handler.empty() ? "" : " in " + broken.handler) +
-                           " at the step above.\n";
-    if (!m_options.record.empty() && !writeFile(m_options.record, recorded)) {
-        written = false;
-    }
-    m_supervisor.showEnd(state, transcriptText, recorded);
-    return written;
-}
-
 } // namespace
+
+bool writeFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    file.close();
+    if (!file) {
+        std::cerr << "vesk-host: cannot write " << path << "\n";
+        return false;
+    }
+    return true;
+}
 
 bool pageAccepts(const options&, std::string&) {
     return true;

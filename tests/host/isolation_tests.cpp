@@ -9,7 +9,12 @@
 #include <thread>
 
 #include "broken_report.h"
+#include "emulated_host.h"
 #include "isolation.h"
+#include "scenario_parser.h"
+#include "scenario_runner.h"
+#include "system_model.h"
+#include "transcript.h"
 
 #if !defined(_WIN32)
 #include <signal.h>
@@ -25,7 +30,8 @@ namespace {
 enum class ending { returns, crashes, aborts, exits, hangs, sleeps };
 
 // What a script's handler does, in a run that says where it is as vesk-host's runs do.
-int runThat(ending how, call_record& record, const std::function<void(const std::string&)>& mirror) {
+int runThat(ending how, call_record& record,
+            const std::function<void(const std::string&)>& mirror) {
     if (mirror) {
         mirror("vesk-host: probe from a test\n");
     }
@@ -102,6 +108,62 @@ TEST(Isolation, EveryEndInsideAHandlerIsReportedWithItsPlace) {
         EXPECT_EQ(broken.where(), "broken.scenario:3");
         EXPECT_EQ(broken.lastSent, (std::vector<std::string>{"PL '1' 'main'", "PS '1' 'broken'"}));
         EXPECT_EQ(broken.transcript, "vesk-host: probe from a test\n");
+    }
+}
+
+// The test scripts that break, each run through the host as vesk-host runs them: the report
+// names the handler the host was in and the scenario line that called it.
+TEST(Isolation, BrokenScriptsAreReportedAtTheStepThatBrokeThem) {
+    const struct {
+        const char* script;
+        const char* what;
+        const char* handler;
+        int line;
+    } rows[] = {
+        {"crash", crashWords, "buttonCallback", 3},
+        {"exit", exitWords, "parentCallback", 2},
+        {"abort", "crashed: SIGABRT", "timerCallback", 4},
+        {"hang", "hung: the call did not return within 1 s", "buttonCallback", 3},
+    };
+    std::vector<vesk_host::step> steps;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(vesk_host::loadScenario(BROKEN_SCENARIO, steps, errors));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        std::string library = std::string(BROKEN_LIBRARY_DIR) + "/" + BROKEN_LIBRARY_PREFIX +
+                              "broken_" + row.script + BROKEN_LIBRARY_SUFFIX;
+        auto run = [&](call_record& record, const std::function<void(const std::string&)>& mirror) {
+            vesk_host::system_model system("");
+            vesk_host::transcript out(nullptr);
+            if (mirror) {
+                out.mirrorTo(mirror);
+            }
+            vesk_host::emulated_host host(system, out);
+            host.keepRecord(&record);
+            std::string error;
+            if (!host.addScript("broken", library, "", error)) {
+                return 2;
+            }
+            host.create(*host.slot("broken"));
+            vesk_host::scenario_runner runner(host, out, BROKEN_SCENARIO);
+            for (const vesk_host::step& s : steps) {
+                runner.run(s);
+            }
+            runner.finish();
+            host.finish();
+            return 0;
+        };
+        int status = -1;
+        broken_run broken;
+        ASSERT_FALSE(runIsolated(run, 1, status, broken)) << status;
+        EXPECT_EQ(broken.what.rfind(row.what, 0), 0u) << broken.what;
+        EXPECT_EQ(broken.handler, row.handler);
+        EXPECT_EQ(broken.where(), std::string(BROKEN_SCENARIO) + ":" + std::to_string(row.line));
+        if (row.line == 3) {
+            ASSERT_FALSE(broken.lastSent.empty());
+            EXPECT_EQ(broken.lastSent.back(), "PS '1' 'broken'");
+        }
+        EXPECT_NE(broken.transcript.find("parent instance=rtr"), std::string::npos);
     }
 }
 

@@ -33,9 +33,7 @@ namespace {
 class page_stand_in : public vesk_host::page_link {
 public:
     bool post(inbound item) override { return m_queue.post(std::move(item)); }
-    bool next(inbound& item, int milliseconds) override {
-        return m_queue.next(item, milliseconds);
-    }
+    bool next(inbound& item, int milliseconds) override { return m_queue.next(item, milliseconds); }
     void send(long client, const std::string& message) override { keep(client, message); }
     void broadcast(const std::string& message) override { keep(-1, message); }
 
@@ -219,8 +217,8 @@ TEST(RelayFrames, EncodedFramesDecodeToThemselves) {
         ASSERT_TRUE(vesk_host::decodeFrame(line.substr(0, line.size() - 1), back)) << row.line;
         EXPECT_EQ(back.what, row.what) << row.line;
         EXPECT_EQ(back.text, row.text) << row.line;
-        bool hasClient = row.what != kind::toEvery && row.what != kind::state &&
-                         row.what != kind::recorded;
+        bool hasClient =
+            row.what != kind::toEvery && row.what != kind::state && row.what != kind::recorded;
         EXPECT_EQ(back.client, hasClient ? row.client : 0) << row.line;
     }
 }
@@ -247,8 +245,8 @@ TEST(RelayFrames, WhatCannotBeOneFrameIsRefused) {
         EXPECT_FALSE(vesk_host::encodeFrame(frame, line)) << row.text;
     }
     const char* const malformed[] = {
-        "",  "G",           "G ", "G4",         "G x",           "G -1", "G 1234567890123",
-        "X 1", "P", "P  line", "S x {}", "C not json", "C 5", "C \"open",     "\x01 1",
+        "",  "G",       "G ",     "G4",         "G x", "G -1",     "G 1234567890123", "X 1",
+        "P", "P  line", "S x {}", "C not json", "C 5", "C \"open", "\x01 1",
     };
     for (const char* line : malformed) {
         relay_frame frame;
