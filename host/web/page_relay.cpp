@@ -302,6 +302,7 @@ void page_supervisor::toRun() {
 
 void page_supervisor::fromRun() {
     frame_reader reader;
+    std::size_t skipped = 0;
     char buffer[65536];
     for (;;) {
         // Once the run's process has ended, what is left is read, and then the reading ends,
@@ -356,6 +357,12 @@ void page_supervisor::fromRun() {
                 m_server.broadcast(frame.text);
             }
         });
+        if (reader.skipped() > skipped) {
+            skipped = reader.skipped();
+            std::cerr << "vesk-host: a message of the run longer than "
+                      << frame_reader::defaultLimit / (1024 * 1024)
+                      << " MiB was not passed on to the page\n";
+        }
     }
 }
 
