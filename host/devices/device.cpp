@@ -17,12 +17,12 @@ namespace {
 
 const device_type* const types[] = {&routerType, &textDeviceType, &stateDeviceType};
 
+} // namespace
+
 int numberOr(const std::string& text, int fallback) {
     int value = fallback;
     return parseInt(text, value) ? value : fallback;
 }
-
-} // namespace
 
 const device_type* const* device_types::begin() const {
     return std::begin(types);

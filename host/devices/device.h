@@ -151,7 +151,9 @@ std::unique_ptr<device> readDevice(const std::string& path, int number);
 // Checks the device file `file`, by the kind it names.
 void checkDevice(file_check& file);
 
-// For the kinds' files: numbered entries of a section, and the database size when given
+// For the kinds' files: a whole decimal number, or `fallback`.
+int numberOr(const std::string& text, int fallback);
+// Numbered entries of a section, and the database size when given
 // (otherwise the highest number named).
 int readNumbered(const std::string& path, const char* section, const char* sizeKey,
                  std::map<int, std::string>& entries);

@@ -11,7 +11,6 @@
 #include "ini_files.h"
 #include "scenario_parser.h"
 #include "scenario_runner.h"
-#include "text.h"
 #include "vesk_script_export.h"
 
 namespace vesk_host {
@@ -108,11 +107,6 @@ scenario_check router::expectation(int index) const {
 }
 
 namespace {
-
-int numberOr(const std::string& text, int fallback) {
-    int value = fallback;
-    return parseInt(text, value) ? value : fallback;
-}
 
 std::unique_ptr<device> load(const std::string& path, int number, const std::string& name) {
     std::unique_ptr<router> r(new router(number, name));

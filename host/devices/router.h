@@ -1,6 +1,7 @@
 // A router: sources and destinations numbered from 1, every destination on one source. The
 // router lines ("RN", "RI", the instance lookup) read its names; everything else goes through
-// the device interface.
+// the device interface. A router whose state lives in another provider keeps here what it was
+// last told, and its request() asks the provider: the change is reported when it comes back.
 #pragma once
 
 #include <map>
