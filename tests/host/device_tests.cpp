@@ -7,9 +7,11 @@
 
 #include "devices/device.h"
 #include "devices/router.h"
+#include "emulated_host.h"
 #include "scenario_parser.h"
 #include "system_model.h"
 #include "temp_system_tree.h"
+#include "transcript.h"
 
 using namespace vesk_host;
 
@@ -339,5 +341,64 @@ TEST(DeviceKinds, TheirScenarioCommandsSitWithTheirRoles) {
     for (const auto& pair : inOrder) {
         ASSERT_GE(at(pair[0]), 0) << pair[0];
         EXPECT_EQ(at(pair[1]), at(pair[0]) + 1) << pair[0] << " then " << pair[1];
+    }
+}
+
+TEST(DeviceKinds, TheHostAsksTheDeviceTheLinesOfAFamilyAddress) {
+    const struct {
+        const char* what;
+        int device;
+        verb_family family;
+        device_change change;
+        const char* why; // null: made
+        const char* entry;
+    } rows[] = {
+        {"switch",
+         3,
+         verb_family::router,
+         {2, 1, ""},
+         nullptr,
+         "router  3: TX (2) now on CAM 1 (1)"},
+        {"write", 20, verb_family::i_family, {1, 0, "x"}, nullptr, "device  20: slot 1 now \"x\""},
+        {"set", 30, verb_family::g_family, {1, 1, ""}, nullptr, "device  30: index 1 now on"},
+        {"no device", 9, verb_family::router, {1, 1, ""}, "the system has no device 9", ""},
+        {"a text device for a switch",
+         20,
+         verb_family::router,
+         {1, 1, ""},
+         "device 20 is a text device, not a router device",
+         ""},
+        {"a router for a state",
+         3,
+         verb_family::g_family,
+         {1, 1, ""},
+         "device 3 is a router device, not a state device",
+         ""},
+        {"refused by the device",
+         30,
+         verb_family::g_family,
+         {17, 1, ""},
+         "state device 30 has indices 1 to 4; no index 17",
+         ""},
+    };
+    for (const auto& row : rows) {
+        three_devices s;
+        transcript out(nullptr);
+        std::string why;
+        {
+            emulated_host host(s.system, out);
+            EXPECT_EQ(host.change(row.device, row.family, row.change, why), row.why == nullptr)
+                << row.what;
+        }
+        if (row.why != nullptr) {
+            EXPECT_EQ(why, row.why) << row.what;
+            EXPECT_EQ(out.text().find("now"), std::string::npos) << row.what << ": " << out.text();
+        } else {
+            EXPECT_NE(out.text().find(row.entry), std::string::npos)
+                << row.what << ": " << out.text();
+        }
+        // The host has gone: the devices no longer tell it anything.
+        std::string ignored;
+        s.system.find(3)->request({1, 2, ""}, ignored);
     }
 }
