@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
@@ -57,6 +56,14 @@ void checkConfigDb(file_check& f) {
                                   "workstations.N and users.NAME");
         }
     }
+}
+
+// Whether the host, opening the file by its lower-case name, reaches this file: always where
+// file names have no case, only when the name is written so where they do.
+bool hostOpens(const fs::path& folder, const fs::path& file, const std::string& lowerName) {
+    std::error_code failed;
+    return file.filename().string() == lowerName ||
+           fs::equivalent(folder / lowerName, file, failed);
 }
 
 // A folder given one level too deep or too shallow, said as the user can fix it.
@@ -124,8 +131,15 @@ std::vector<system_finding> checkSystem(const std::string& dir, const std::strin
         std::string name = lower(path.filename().string());
         file_check f(shown + "/config/system/" + path.filename().string(), findings);
         int device = 0;
-        if (name.size() == 11 && name.compare(0, 4, "dev_") == 0 &&
-            parseInt(name.substr(4, 3), device)) {
+        bool isDevice = name.size() == 11 && name.compare(0, 4, "dev_") == 0 &&
+                        parseInt(name.substr(4, 3), device);
+        if ((isDevice || name == "host.ini" || name == "configdb.ini") &&
+            !hostOpens(config, path, name)) {
+            f.finding(0, "is not read: the host opens " + name +
+                             ", which is another file where file names have case");
+            continue;
+        }
+        if (isDevice) {
             if (f.read(path)) {
                 checkDevice(f);
                 devices.insert(device);
