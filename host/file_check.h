@@ -2,9 +2,9 @@
 // the findings about it. The device kinds check their own files through it.
 #pragma once
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
