@@ -1,6 +1,7 @@
 "use strict";
-// The page draws whatever state vesk-host sends and sends back requests; it keeps no state of
-// its own beyond what the inputs hold. Texts from scripts are set as text, never as markup.
+// The page draws whatever state vesk-host sends and sends back scenario lines, as a scenario
+// file holds them; it keeps no state of its own beyond what the inputs hold. Texts from scripts
+// are set as text, never as markup.
 (function () {
   const snapshot = window.veskSnapshot;
   let socket = null;
@@ -24,6 +25,35 @@
       return;
     }
     socket.send(JSON.stringify(request));
+  }
+
+  const isControl = (c) => c < " " || c === "\u007f";
+
+  // A name as one scenario word: quoted when it holds blanks. Null when no word can carry it.
+  function scenarioWord(name) {
+    const text = String(name);
+    if (!text || [...text].some((c) => c === "'" || isControl(c))) return null;
+    return text.includes(" ") ? "'" + text + "'" : text;
+  }
+
+  // A text operand: backslashes, line feeds and tabs escaped. Null for other control characters.
+  function scenarioText(value) {
+    if ([...value].some((c) => isControl(c) && c !== "\n" && c !== "\t")) return null;
+    return value.replace(/\\/g, "\\\\").replace(/\n/g, "\\n").replace(/\t/g, "\\t");
+  }
+
+  // One scenario line from its parts (an empty part is left out), addressed to `script` when it
+  // is not the first. vesk-host reads it with the scenario parser, so what the page sends is what
+  // a recording or a scenario file holds.
+  function sendLine(parts, script) {
+    const target = script ? scriptName(script) : "";
+    // A script is named by one word that needs no quotes.
+    const all = target ? [scenarioWord(target) === target ? "@" + target : null, ...parts] : parts;
+    if (all.includes(null)) {
+      showError("a name or text here cannot be written in a scenario line");
+      return;
+    }
+    send({ do: "command", line: all.filter((part) => part !== "").join(" ") });
   }
 
   function showError(message) {
@@ -59,7 +89,7 @@
     if (kind === "button") {
       box.appendChild(el("button", {
         type: "button", text: text || control.id,
-        onclick: () => send({ do: "press", script: scriptName(script), panel: panel.panel, control: control.id }),
+        onclick: () => sendLine(["press", scenarioWord(panel.panel), scenarioWord(control.id)], script),
       }));
     } else {
       box.appendChild(el("div", { class: "text", text: text || "" }));
@@ -121,8 +151,7 @@
                        el("tbody", {}, rows)]),
       el("div", { class: "route" }, [destination, source, el("button", {
         type: "button", text: "Route",
-        onclick: () => send({ do: "route", device: device.device,
-                              source: parseInt(source.value, 10), destination: parseInt(destination.value, 10) }),
+        onclick: () => sendLine(["route", device.device, source.value, destination.value]),
       })]),
     ];
   }
@@ -144,7 +173,7 @@
                        el("tbody", {}, rows)]),
       el("div", { class: "route" }, [slot, text, el("button", {
         type: "button", text: "Write",
-        onclick: () => send({ do: "write", device: device.device, slot: parseInt(slot.value, 10), text: text.value }),
+        onclick: () => sendLine(["write", device.device, slot.value, scenarioText(text.value)]),
       })]),
     ];
   }
@@ -157,7 +186,7 @@
         type: "button", class: i.on ? "on" : "off", "data-index": String(i.index),
         "aria-pressed": i.on ? "true" : "false", "aria-label": "Index " + i.index,
         text: String(i.index),
-        onclick: () => send({ do: "state", device: device.device, index: i.index, on: !i.on }),
+        onclick: () => sendLine(["state", device.device, i.index, i.on ? "off" : "on"]),
       }))),
     ];
   }
@@ -252,18 +281,18 @@
   function onSubmit(id, build) {
     document.getElementById(id).addEventListener("submit", (event) => {
       event.preventDefault();
-      const request = build();
-      if (request) send(request);
+      const parts = build();
+      if (parts) sendLine(parts);
     });
   }
 
-  onSubmit("parent-form", () => ({ do: "parent", text: document.getElementById("parent-text").value }));
-  onSubmit("clock-form", () => ({ do: "advance", ms: parseInt(document.getElementById("advance-ms").value || "0", 10) }));
+  onSubmit("parent-form", () => ["parent", scenarioText(document.getElementById("parent-text").value)]);
+  onSubmit("clock-form", () => ["advance", document.getElementById("advance-ms").value.trim() || "0"]);
   onSubmit("command-form", () => {
     const input = document.getElementById("command-line");
     const line = input.value.trim();
     input.value = "";
-    return line ? { do: "command", line: line } : null;
+    return line ? [line] : null;
   });
   document.getElementById("save-recording").addEventListener("click", () => send({ do: "recording" }));
 
