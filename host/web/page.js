@@ -257,7 +257,7 @@
 
   function receive(event) {
     let message;
-    try { message = JSON.parse(event.data); } catch (e) { return; }
+    try { message = JSON.parse(event.data); } catch { return; }
     if (message.type === "state") drawState(message);
     else if (message.type === "transcript") drawTranscript(message);
     else if (message.type === "error") showError(message.message);
