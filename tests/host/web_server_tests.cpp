@@ -284,14 +284,15 @@ TEST_F(WebServer, ABrowserThatStopsReadingIsDroppedAndHoldsUpNoOther) {
     // Far more than the sockets' buffers and the per-browser queue together hold; sending
     // never waits for the browser.
     const std::string big(64 * 1024, 'x');
-    const int sent = 1000;
+    const int sent = 2000;
     for (int i = 0; i < sent; ++i) {
         server.send(slowId, big);
     }
     server.broadcast("after");
     EXPECT_EQ(reader->nextText(), "after");
 
-    // What the slow one still gets: some of the messages, then the close that says why.
+    // What the slow one still gets: what was on its way when it was dropped (perhaps nothing),
+    // then the close that says why.
     int got = 0;
     int opcode = 0;
     std::string payload;
@@ -307,7 +308,6 @@ TEST_F(WebServer, ABrowserThatStopsReadingIsDroppedAndHoldsUpNoOther) {
     }
     EXPECT_TRUE(closed);
     EXPECT_LT(got, sent);
-    EXPECT_GT(got, 0);
 
     // The reader stays served.
     server.broadcast("still here");
