@@ -1,6 +1,7 @@
 "use strict";
-// The page draws whatever state vesk-host sends and sends back requests; it keeps no state of
-// its own beyond what the inputs hold. Texts from scripts are set as text, never as markup.
+// The page draws whatever state vesk-host sends and sends back scenario lines, as a scenario
+// file holds them; it keeps no state of its own beyond what the inputs hold. Texts from scripts
+// are set as text, never as markup.
 (function () {
   const snapshot = window.veskSnapshot;
   let socket = null;
@@ -24,6 +25,35 @@
       return;
     }
     socket.send(JSON.stringify(request));
+  }
+
+  const isControl = (c) => c < " " || c === "\u007f";
+
+  // A name as one scenario word: quoted when it holds blanks. Null when no word can carry it.
+  function scenarioWord(name) {
+    const text = String(name);
+    if (!text || [...text].some((c) => c === "'" || isControl(c))) return null;
+    return text.includes(" ") ? "'" + text + "'" : text;
+  }
+
+  // A text operand: backslashes, line feeds and tabs escaped. Null for other control characters.
+  function scenarioText(value) {
+    if ([...value].some((c) => isControl(c) && c !== "\n" && c !== "\t")) return null;
+    return value.replace(/\\/g, "\\\\").replace(/\n/g, "\\n").replace(/\t/g, "\\t");
+  }
+
+  // One scenario line from its parts (an empty part is left out), addressed to `script` when it
+  // is not the first. vesk-host reads it with the scenario parser, so what the page sends is what
+  // a recording or a scenario file holds.
+  function sendLine(parts, script) {
+    const target = script ? scriptName(script) : "";
+    // A script is named by one word that needs no quotes.
+    const all = target ? [scenarioWord(target) === target ? "@" + target : null, ...parts] : parts;
+    if (all.includes(null)) {
+      showError("a name or text here cannot be written in a scenario line");
+      return;
+    }
+    send({ do: "command", line: all.filter((part) => part !== "").join(" ") });
   }
 
   function showError(message) {
@@ -52,22 +82,34 @@
     const text = property(control, "text");
     const stylesheet = property(control, "stylesheet");
     const box = el("div", {
-      class: "control kind-" + kind.replace(/[^A-Za-z0-9_-]/g, "_") +
-             (stylesheet ? " " + stylesheetClass(stylesheet) : ""),
-      "data-panel": panel.panel, "data-control": control.id,
+      class:
+        "control kind-" +
+        kind.replace(/[^A-Za-z0-9_-]/g, "_") +
+        (stylesheet ? " " + stylesheetClass(stylesheet) : ""),
+      "data-panel": panel.panel,
+      "data-control": control.id,
     });
     if (kind === "button") {
-      box.appendChild(el("button", {
-        type: "button", text: text || control.id,
-        onclick: () => send({ do: "press", script: scriptName(script), panel: panel.panel, control: control.id }),
-      }));
+      box.appendChild(
+        el("button", {
+          type: "button",
+          text: text || control.id,
+          onclick: () =>
+            sendLine(["press", scenarioWord(panel.panel), scenarioWord(control.id)], script),
+        }),
+      );
     } else {
       box.appendChild(el("div", { class: "text", text: text || "" }));
     }
-    box.appendChild(el("span", { class: "id", text: control.id + (kind ? " (" + kind + ")" : "") }));
+    box.appendChild(
+      el("span", { class: "id", text: control.id + (kind ? " (" + kind + ")" : "") }),
+    );
     if (stylesheet) box.appendChild(el("span", { class: "stylesheet", text: stylesheet }));
     if (placed) {
-      const px = (name) => { const v = parseInt(property(control, name) || "", 10); return isNaN(v) ? null : v; };
+      const px = (name) => {
+        const v = parseInt(property(control, name) || "", 10);
+        return isNaN(v) ? null : v;
+      };
       box.style.left = (px("x") || 0) + "px";
       box.style.top = (px("y") || 0) + "px";
       if (px("width") !== null) box.style.width = px("width") + "px";
@@ -84,68 +126,116 @@
       for (const panel of script.panels) {
         any = true;
         // Position keys in the panel file place the controls; otherwise they sit in a grid.
-        const placed = panel.controls.some((c) => property(c, "x") !== null && property(c, "y") !== null);
+        const placed = panel.controls.some(
+          (c) => property(c, "x") !== null && property(c, "y") !== null,
+        );
         const body = el("div", { class: placed ? "placed" : "grid" });
         let height = 0;
         for (const control of panel.controls) {
           body.appendChild(drawControl(script, panel, control, placed));
-          const bottom = (parseInt(property(control, "y") || "0", 10) || 0) +
-                         (parseInt(property(control, "height") || "60", 10) || 60);
+          const bottom =
+            (parseInt(property(control, "y") || "0", 10) || 0) +
+            (parseInt(property(control, "height") || "60", 10) || 60);
           height = Math.max(height, bottom);
         }
         if (placed) body.style.height = height + "px";
-        host.appendChild(el("div", { class: "panel", "data-script": script.name, "data-panel": panel.panel }, [
-          el("h2", { text: "Panel " + panel.panel + ": " + panel.file +
-                           (state.scripts.length > 1 ? " (" + script.name + ")" : "") +
-                           (script.alive ? "" : " (destroyed)") }),
-          body,
-        ]));
+        host.appendChild(
+          el("div", { class: "panel", "data-script": script.name, "data-panel": panel.panel }, [
+            el("h2", {
+              text:
+                "Panel " +
+                panel.panel +
+                ": " +
+                panel.file +
+                (state.scripts.length > 1 ? " (" + script.name + ")" : "") +
+                (script.alive ? "" : " (destroyed)"),
+            }),
+            body,
+          ]),
+        );
       }
     }
     if (!any) host.appendChild(el("p", { text: "No panel is open." }));
   }
 
   function drawRouter(device, picked) {
-    const rows = device.destinations.map((d) => el("tr", { "data-destination": String(d.index) }, [
-      el("td", { text: d.index + " " + d.name }),
-      el("td", { class: "source", text: d.sourceName + (d.source ? " (" + d.source + ")" : "") }),
-    ]));
-    const destination = el("select", { id: "dst-" + device.device, "aria-label": "Destination" },
-      device.destinations.map((d) => el("option", { value: String(d.index), text: d.index + " " + d.name })));
-    const source = el("select", { id: "src-" + device.device, "aria-label": "Source" },
-      device.sources.map((name, i) => el("option", { value: String(i + 1), text: (i + 1) + " " + name })));
-    for (const select of [destination, source]) if (picked[select.id]) select.value = picked[select.id];
+    const rows = device.destinations.map((d) =>
+      el("tr", { "data-destination": String(d.index) }, [
+        el("td", { text: d.index + " " + d.name }),
+        el("td", { class: "source", text: d.sourceName + (d.source ? " (" + d.source + ")" : "") }),
+      ]),
+    );
+    const destination = el(
+      "select",
+      { id: "dst-" + device.device, "aria-label": "Destination" },
+      device.destinations.map((d) =>
+        el("option", { value: String(d.index), text: d.index + " " + d.name }),
+      ),
+    );
+    const source = el(
+      "select",
+      { id: "src-" + device.device, "aria-label": "Source" },
+      device.sources.map((name, i) =>
+        el("option", { value: String(i + 1), text: i + 1 + " " + name }),
+      ),
+    );
+    for (const select of [destination, source])
+      if (picked[select.id]) select.value = picked[select.id];
     return [
       el("h2", { text: "Router " + device.device + ": " + device.name }),
-      el("table", {}, [el("thead", {}, [el("tr", {}, [el("th", { text: "Destination" }), el("th", { text: "Source" })])]),
-                       el("tbody", {}, rows)]),
-      el("div", { class: "route" }, [destination, source, el("button", {
-        type: "button", text: "Route",
-        onclick: () => send({ do: "route", device: device.device,
-                              source: parseInt(source.value, 10), destination: parseInt(destination.value, 10) }),
-      })]),
+      el("table", {}, [
+        el("thead", {}, [
+          el("tr", {}, [el("th", { text: "Destination" }), el("th", { text: "Source" })]),
+        ]),
+        el("tbody", {}, rows),
+      ]),
+      el("div", { class: "route" }, [
+        destination,
+        source,
+        el("button", {
+          type: "button",
+          text: "Route",
+          onclick: () => sendLine(["route", device.device, source.value, destination.value]),
+        }),
+      ]),
     ];
   }
 
   // A text device (the I-family lines): its slots, and a slot written from the page.
   function drawTextDevice(device, picked) {
-    const rows = device.slots.map((s) => el("tr", { "data-slot": String(s.index) }, [
-      el("td", { text: String(s.index) }),
-      el("td", { class: "slot-text", text: s.text }),
-    ]));
-    const slot = el("select", { id: "slot-" + device.device, "aria-label": "Slot" },
-      device.slots.map((s) => el("option", { value: String(s.index), text: String(s.index) })));
+    const rows = device.slots.map((s) =>
+      el("tr", { "data-slot": String(s.index) }, [
+        el("td", { text: String(s.index) }),
+        el("td", { class: "slot-text", text: s.text }),
+      ]),
+    );
+    const slot = el(
+      "select",
+      { id: "slot-" + device.device, "aria-label": "Slot" },
+      device.slots.map((s) => el("option", { value: String(s.index), text: String(s.index) })),
+    );
     if (picked[slot.id]) slot.value = picked[slot.id];
-    const text = el("input", { id: "slot-text-" + device.device, "aria-label": "Text", autocomplete: "off" });
+    const text = el("input", {
+      id: "slot-text-" + device.device,
+      "aria-label": "Text",
+      autocomplete: "off",
+    });
     if (picked[text.id]) text.value = picked[text.id];
     return [
       el("h2", { text: "Text device " + device.device + ": " + device.name }),
-      el("table", {}, [el("thead", {}, [el("tr", {}, [el("th", { text: "Slot" }), el("th", { text: "Text" })])]),
-                       el("tbody", {}, rows)]),
-      el("div", { class: "route" }, [slot, text, el("button", {
-        type: "button", text: "Write",
-        onclick: () => send({ do: "write", device: device.device, slot: parseInt(slot.value, 10), text: text.value }),
-      })]),
+      el("table", {}, [
+        el("thead", {}, [el("tr", {}, [el("th", { text: "Slot" }), el("th", { text: "Text" })])]),
+        el("tbody", {}, rows),
+      ]),
+      el("div", { class: "route" }, [
+        slot,
+        text,
+        el("button", {
+          type: "button",
+          text: "Write",
+          onclick: () => sendLine(["write", device.device, slot.value, scenarioText(text.value)]),
+        }),
+      ]),
     ];
   }
 
@@ -153,12 +243,21 @@
   function drawStateDevice(device) {
     return [
       el("h2", { text: "State device " + device.device + ": " + device.name }),
-      el("div", { class: "states" }, device.indices.map((i) => el("button", {
-        type: "button", class: i.on ? "on" : "off", "data-index": String(i.index),
-        "aria-pressed": i.on ? "true" : "false", "aria-label": "Index " + i.index,
-        text: String(i.index),
-        onclick: () => send({ do: "state", device: device.device, index: i.index, on: !i.on }),
-      }))),
+      el(
+        "div",
+        { class: "states" },
+        device.indices.map((i) =>
+          el("button", {
+            type: "button",
+            class: i.on ? "on" : "off",
+            "data-index": String(i.index),
+            "aria-pressed": i.on ? "true" : "false",
+            "aria-label": "Index " + i.index,
+            text: String(i.index),
+            onclick: () => sendLine(["state", device.device, i.index, i.on ? "off" : "on"]),
+          }),
+        ),
+      ),
     ];
   }
 
@@ -167,12 +266,21 @@
     // Keep what the operator picked or typed across redraws.
     const picked = {};
     for (const input of host.querySelectorAll("select, input")) picked[input.id] = input.value;
-    const focused = document.activeElement && host.contains(document.activeElement) ? document.activeElement.id : "";
+    const focused =
+      document.activeElement && host.contains(document.activeElement)
+        ? document.activeElement.id
+        : "";
     host.replaceChildren();
     const draw = { router: drawRouter, text: drawTextDevice, state: drawStateDevice };
     for (const device of state.devices) {
       const body = (draw[device.kind] || (() => []))(device, picked);
-      host.appendChild(el("div", { class: "device kind-" + device.kind, "data-device": String(device.device) }, body));
+      host.appendChild(
+        el(
+          "div",
+          { class: "device kind-" + device.kind, "data-device": String(device.device) },
+          body,
+        ),
+      );
     }
     if (focused && document.getElementById(focused)) document.getElementById(focused).focus();
     if (state.devices.length === 0) host.appendChild(el("p", { text: "No device is loaded." }));
@@ -182,27 +290,40 @@
     firstScript = state.scripts.length ? state.scripts[0].name : "";
     document.getElementById("clock").textContent = "clock " + state.clock + " ms";
     const failing = state.problems.length + state.failedChecks;
-    document.getElementById("summary").textContent =
-      failing ? state.problems.length + " problems, " + state.failedChecks + " failed checks" : "no problems";
+    document.getElementById("summary").textContent = failing
+      ? state.problems.length + " problems, " + state.failedChecks + " failed checks"
+      : "no problems";
     drawPanels(state);
     drawDevices(state);
     const script = state.scripts[0];
     const answer = document.getElementById("parent-answer");
-    answer.textContent = !script || !script.parentGiven ? "(none yet)" : script.answered ? script.answer : "(no answer)";
+    answer.textContent =
+      !script || !script.parentGiven
+        ? "(none yet)"
+        : script.answered
+          ? script.answer
+          : "(no answer)";
     const timers = document.getElementById("timers");
     timers.replaceChildren();
     for (const s of state.scripts)
       for (const t of s.timers)
-        timers.appendChild(el("li", { text: "timer " + t.id + " every " + t.interval + " ms, next at " + t.due + " ms" }));
+        timers.appendChild(
+          el("li", {
+            text: "timer " + t.id + " every " + t.interval + " ms, next at " + t.due + " ms",
+          }),
+        );
     if (!timers.children.length) timers.appendChild(el("li", { text: "no timer running" }));
     const problems = document.getElementById("problems");
     problems.replaceChildren();
-    for (const p of state.problems) problems.appendChild(el("li", { text: p.where + ": " + p.what }));
+    for (const p of state.problems)
+      problems.appendChild(el("li", { text: p.where + ": " + p.what }));
     if (!state.problems.length) problems.appendChild(el("li", { class: "none", text: "none" }));
     document.getElementById("recorded-steps").textContent = String(state.recordedSteps);
     // A run that died: its supervisor still serves the last state it had.
     const ended = document.getElementById("ended");
-    ended.textContent = state.ended ? "The run ended: " + state.ended + ". This is its last state." : "";
+    ended.textContent = state.ended
+      ? "The run ended: " + state.ended + ". This is its last state."
+      : "";
     ended.hidden = !state.ended;
     document.body.classList.toggle("ended", !!state.ended);
   }
@@ -219,16 +340,25 @@
   }
 
   function saveRecording(text) {
-    const link = el("a", { href: URL.createObjectURL(new Blob([text], { type: "text/plain" })),
-                           download: "recorded.scenario" });
+    const link = el("a", {
+      href: URL.createObjectURL(new Blob([text], { type: "text/plain" })),
+      download: "recorded.scenario",
+    });
     document.body.appendChild(link);
     link.click();
-    setTimeout(() => { URL.revokeObjectURL(link.href); link.remove(); }, 1000);
+    setTimeout(() => {
+      URL.revokeObjectURL(link.href);
+      link.remove();
+    }, 1000);
   }
 
   function receive(event) {
     let message;
-    try { message = JSON.parse(event.data); } catch (e) { return; }
+    try {
+      message = JSON.parse(event.data);
+    } catch {
+      return;
+    }
     if (message.type === "state") drawState(message);
     else if (message.type === "transcript") drawTranscript(message);
     else if (message.type === "error") showError(message.message);
@@ -241,10 +371,15 @@
   function connect() {
     const status = document.getElementById("connection");
     socket = new WebSocket("ws://" + location.host + "/ws");
-    socket.onopen = () => { status.textContent = "live"; status.className = "live"; showError(""); };
+    socket.onopen = () => {
+      status.textContent = "live";
+      status.className = "live";
+      showError("");
+    };
     socket.onmessage = receive;
     socket.onclose = () => {
-      status.textContent = "disconnected"; status.className = "lost";
+      status.textContent = "disconnected";
+      status.className = "lost";
       setTimeout(connect, 2000);
     };
   }
@@ -252,20 +387,28 @@
   function onSubmit(id, build) {
     document.getElementById(id).addEventListener("submit", (event) => {
       event.preventDefault();
-      const request = build();
-      if (request) send(request);
+      const parts = build();
+      if (parts) sendLine(parts);
     });
   }
 
-  onSubmit("parent-form", () => ({ do: "parent", text: document.getElementById("parent-text").value }));
-  onSubmit("clock-form", () => ({ do: "advance", ms: parseInt(document.getElementById("advance-ms").value || "0", 10) }));
+  onSubmit("parent-form", () => [
+    "parent",
+    scenarioText(document.getElementById("parent-text").value),
+  ]);
+  onSubmit("clock-form", () => [
+    "advance",
+    document.getElementById("advance-ms").value.trim() || "0",
+  ]);
   onSubmit("command-form", () => {
     const input = document.getElementById("command-line");
     const line = input.value.trim();
     input.value = "";
-    return line ? { do: "command", line: line } : null;
+    return line ? [line] : null;
   });
-  document.getElementById("save-recording").addEventListener("click", () => send({ do: "recording" }));
+  document
+    .getElementById("save-recording")
+    .addEventListener("click", () => send({ do: "recording" }));
 
   if (snapshot) {
     // A saved page: the state at the end of a run, no server behind it.

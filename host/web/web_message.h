@@ -1,5 +1,6 @@
-// What the page may ask of vesk-host over its socket. Every request becomes one scenario line,
-// so a press on the page and a line typed in are the same step and are recorded the same way.
+// What the page may ask of vesk-host over its socket: {"do":"command","line":LINE}, one scenario
+// line as a scenario file holds it, or {"do":"recording"}. A press on the page and a line typed
+// in are the same step, read by the same parser and recorded the same way.
 #pragma once
 
 #include <string>
@@ -8,7 +9,7 @@ namespace vesk_host {
 
 struct web_request {
     enum class kind {
-        perform,   // run `line` as a scenario step
+        perform,   // run `line`, one scenario step
         recording, // send back the scenario recorded so far
     };
     kind what = kind::perform;

@@ -371,9 +371,4 @@ void web_server::broadcast(const std::string& message) {
     }
 }
 
-std::size_t web_server::clients() {
-    std::lock_guard<std::mutex> hold(m_hub->lock);
-    return m_hub->clients.size();
-}
-
 } // namespace vesk_host

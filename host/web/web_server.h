@@ -36,7 +36,6 @@ public:
     // Queue a message for one browser, or for all. Never waits for a browser.
     void send(long client, const std::string& message) override;
     void broadcast(const std::string& message) override;
-    std::size_t clients();
 
     // For the server's callbacks.
     struct client;

@@ -132,6 +132,7 @@ test("pressing Follow on the page makes the crosspoint and the tally shows CAM 1
 test("a route made on the page reaches the tally", async () => {
   const host = await serve([...follow, setup]);
   const page = await context.newPage();
+  const work = mkdtempSync(join(tmpdir(), "vesk-route-"));
   try {
     await page.goto(host.url);
     await textIs(page, tally, "BARS");
@@ -140,9 +141,18 @@ test("a route made on the page reaches the tally", async () => {
     await page.locator('[data-device="3"]').getByRole("button", { name: "Route" }).click();
     await textIs(page, tally, "VT 1");
     await transcriptHas(page, "TP 'text=VT 1' '1' 'tally'");
+    // The page sends scenario lines, and the recording holds them as they were sent.
+    await page.getByRole("button", { name: "Advance clock" }).click();
+    await textIs(page, "#clock", "clock 1000 ms");
+    const saved = page.waitForEvent("download");
+    await page.getByRole("button", { name: "Save scenario" }).click();
+    const file = join(work, "recorded.scenario");
+    await (await saved).saveAs(file);
+    assert.match(readFileSync(file, "utf8"), /\nroute 3 13 7\n(.*\n)*advance 1000\n/);
   } finally {
     await page.close();
     await stop(host);
+    rmSync(work, { recursive: true, force: true });
   }
 });
 

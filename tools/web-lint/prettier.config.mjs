@@ -1,0 +1,4 @@
+// The layout of vesk-host's page sources; the width is the C++ sources' column limit.
+export default {
+  printWidth: 100,
+};
