@@ -205,7 +205,8 @@ script_library::script_library(const std::string& path, object_abi layout) : m_f
     for (char& c : full) {
         c = c == '/' ? '\\' : c;
     }
-    std::vector<std::string> faults = checkImports(full, windowsDlls());
+    const std::uint16_t machine = sizeof(void*) == 8 ? 0x8664 : 0x14c;
+    std::vector<std::string> faults = checkImports(full, windowsDlls(), machine);
     if (!faults.empty()) {
         // A DLL of the other ABI fails on every entry: the first few say enough.
         const std::size_t shown = 12;

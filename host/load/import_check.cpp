@@ -43,7 +43,8 @@ std::string findInFolder(const std::string& folder, const std::string& name) {
     return std::string();
 }
 
-std::vector<std::string> checkImports(const std::string& scriptPath, const system_dlls& system) {
+std::vector<std::string> checkImports(const std::string& scriptPath, const system_dlls& system,
+                                      std::uint16_t machine) {
     std::vector<std::string> faults;
     const std::string folder = fs::path(scriptPath).parent_path().string();
     // DLLs from the script's folder, read in turn; each file once.
@@ -57,6 +58,13 @@ std::vector<std::string> checkImports(const std::string& scriptPath, const syste
         if (!image.valid) {
             faults.push_back(image.error);
             continue;
+        }
+        // Every import of the other width would fail, and say less than this.
+        if (path == scriptPath && machine != 0 && image.machine != machine) {
+            faults.push_back(who + " is built for " + peMachineName(image.machine) +
+                             ", and this vesk-host for " + peMachineName(machine) +
+                             ": run it in a vesk-host of the same width");
+            break;
         }
         for (const pe_imported_dll& dll : image.imports) {
             const std::string local = findInFolder(folder, dll.name);

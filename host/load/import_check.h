@@ -3,6 +3,7 @@
 // or Windows aborting the process on an unresolved import.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,7 +31,9 @@ struct system_dlls {
 // message per fault: "viewTrail.dll imports NAME from X.dll, which does not export it",
 // "viewTrail.dll imports X.dll, which is neither next to it nor on the system". Empty when
 // all is well. Names compare without regard to case, as Windows compares them.
-std::vector<std::string> checkImports(const std::string& scriptPath, const system_dlls& system);
+// `machine`: the machine the script must be built for, the host's own (0: any).
+std::vector<std::string> checkImports(const std::string& scriptPath, const system_dlls& system,
+                                      std::uint16_t machine = 0);
 
 // The file in `folder` whose name equals `name` without regard to case; empty when none.
 std::string findInFolder(const std::string& folder, const std::string& name);

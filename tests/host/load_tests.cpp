@@ -538,6 +538,9 @@ TEST_F(ImportCheck, FollowsTheFolderAndNamesAModuleAlreadyLoaded) {
                                        "loaded from C:\\host\\Dep.dll, and the script would be "
                                        "bound to that one"});
     EXPECT_EQ(checkImports((folder / "absent.dll").string(), system).size(), 1u);
+    EXPECT_EQ(checkImports(script, system, 0x14c),
+              std::vector<std::string>{"script.dll is built for x64, and this vesk-host for "
+                                       "x86: run it in a vesk-host of the same width"});
 }
 
 } // namespace
