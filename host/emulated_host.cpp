@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "decodeCaptionString.h"
+#include "emulated_link.h"
 #include "vesk_host_structs.h"
 #include "vesk_script_export.h"
 
@@ -65,8 +66,12 @@ std::vector<char> writable(const std::string& text) {
 
 } // namespace
 
+script_slot::script_slot() = default;
+script_slot::~script_slot() = default;
+
 emulated_host::emulated_host(system_model& system, transcript& out) : m_system(system), m_out(out) {
     m_debugCaptured = captureDebugOutput(&emulated_host::debugWritten, this);
+    m_system.listen(this);
 }
 
 emulated_host::~emulated_host() {
@@ -83,6 +88,7 @@ emulated_host::~emulated_host() {
     if (m_debugCaptured) {
         captureDebugOutput(nullptr, nullptr);
     }
+    m_system.listen(nullptr);
 }
 
 void emulated_host::debugWritten(const char* text, void* context) {
@@ -141,8 +147,8 @@ script_slot* emulated_host::slot(const std::string& name) {
     return nullptr;
 }
 
-bool script_state::registeredFor(device_kind kind, int device, int index) const {
-    auto found = registrations.find({kind, device});
+bool script_state::registeredFor(verb_family family, int device, int index) const {
+    auto found = registrations.find({family, device});
     if (found == registrations.end()) {
         return false;
     }
@@ -328,8 +334,7 @@ void emulated_host::press(script_slot& s, const std::string& panel, const std::s
 
 void emulated_host::revertive(script_slot& s, int kind, int device, int index,
                               const std::string& text) {
-    device_kind found = device_kind::router;
-    if (!m_system.kindOf(device, found)) {
+    if (m_system.find(device) == nullptr) {
         warn(s, "revertive from device " + std::to_string(device) +
                     ", which the system does not have; delivered all the same");
     }
@@ -365,17 +370,19 @@ void emulated_host::timer(script_slot& s, int id) {
     drain();
 }
 
-void emulated_host::queueRevertive(script_slot& target, device_kind kind, int device, int index,
+void emulated_host::queueRevertive(script_slot& target, const device& from, int index,
                                    const std::string& text) {
-    int event = kind == device_kind::router ? VESK_EVENT_REVERTIVE : VESK_EVENT_SECONDARY_REVERTIVE;
-    m_queue.push_back({&target, event, device, index, text});
+    m_queue.push_back({&target, from.type().revertive, from.number(), index, text});
 }
 
-void emulated_host::deviceChanged(device_kind kind, int device, int index,
-                                  const std::string& text) {
+void emulated_host::deviceChanged(const device& changed, int index, const std::string& said) {
+    m_out.entry(changed.type().tag, std::string(), said);
+    std::string text;
+    changed.report(index, text);
     for (auto& s : m_slots) {
-        if (s->script != nullptr && s->state.registeredFor(kind, device, index)) {
-            queueRevertive(*s, kind, device, index, text);
+        if (s->script != nullptr &&
+            s->state.registeredFor(changed.type().family, changed.number(), index)) {
+            queueRevertive(*s, changed, index, text);
         }
     }
 }
@@ -399,96 +406,24 @@ void emulated_host::drain() {
     }
 }
 
-bool emulated_host::route(int device, int source, int destination, std::string& why) {
-    bool switched = switchRouter(device, source, destination, why);
-    drain();
-    return switched;
-}
-
-bool emulated_host::write(int device, int index, const std::string& text, std::string& why) {
-    bool written = writeSlot(device, index, text, why);
-    drain();
-    return written;
-}
-
-bool emulated_host::set(int device, int index, bool on, std::string& why) {
-    bool done = setState(device, index, on, why);
-    drain();
-    return done;
-}
-
-namespace {
-
-// Why a device of the wanted kind is not there.
-std::string missing(system_model& system, int device, device_kind wanted) {
-    device_kind kind = device_kind::router;
-    if (!system.kindOf(device, kind)) {
-        return "the system has no device " + std::to_string(device);
-    }
-    return "device " + std::to_string(device) + " is a " + deviceKindName(kind) +
-           " device, not a " + deviceKindName(wanted) + " device";
-}
-
-} // namespace
-
-bool emulated_host::switchRouter(int device, int source, int destination, std::string& why) {
-    router* r = m_system.findRouter(device);
-    if (r == nullptr) {
-        why = missing(m_system, device, device_kind::router);
+bool emulated_host::change(int number, verb_family family, const device_change& change,
+                           std::string& why) {
+    device* d = m_system.find(number);
+    if (d == nullptr) {
+        why = "the system has no device " + std::to_string(number);
         return false;
     }
-    if (!r->validSource(source) || !r->validDestination(destination)) {
-        why = "router " + std::to_string(device) + " has sources 1 to " +
-              std::to_string(r->sources) + " and destinations 1 to " +
-              std::to_string(r->destinations) + "; no switch of source " + std::to_string(source) +
-              " to destination " + std::to_string(destination);
+    if (d->type().family != family) {
+        why = "device " + std::to_string(number) + " is a " + d->type().name + " device, not a " +
+              familyDevices(family) + " device";
         return false;
     }
-    r->crosspoints[destination] = source;
-    m_out.entry("router", std::string(),
-                std::to_string(device) + ": " + r->destinationName(destination) + " (" +
-                    std::to_string(destination) + ") now on " + r->sourceName(source) + " (" +
-                    std::to_string(source) + ")");
-    deviceChanged(device_kind::router, device, destination, r->sourceName(source));
-    return true;
-}
-
-bool emulated_host::writeSlot(int device, int index, const std::string& text, std::string& why) {
-    text_device* t = m_system.findTextDevice(device);
-    if (t == nullptr) {
-        why = missing(m_system, device, device_kind::text);
-        return false;
+    bool accepted = d->request(change, why);
+    // Inside a call into a script the queue waits for the call to return.
+    if (m_current == nullptr) {
+        drain();
     }
-    if (!t->validSlot(index)) {
-        why = "text device " + std::to_string(device) + " has slots 1 to " +
-              std::to_string(t->slots) + "; no slot " + std::to_string(index);
-        return false;
-    }
-    t->texts[index] = text;
-    m_out.entry("device", std::string(),
-                std::to_string(device) + ": slot " + std::to_string(index) + " now \"" + text +
-                    "\"");
-    deviceChanged(device_kind::text, device, index, text);
-    return true;
-}
-
-bool emulated_host::setState(int device, int index, bool on, std::string& why) {
-    state_device* g = m_system.findStateDevice(device);
-    if (g == nullptr) {
-        why = missing(m_system, device, device_kind::state);
-        return false;
-    }
-    if (!g->validIndex(index)) {
-        why = "state device " + std::to_string(device) + " has indices 1 to " +
-              std::to_string(g->indices) + "; no index " + std::to_string(index);
-        return false;
-    }
-    g->states[index] = on;
-    m_out.entry("device", std::string(),
-                std::to_string(device) + ": index " + std::to_string(index) + " now " +
-                    (on ? "on" : "off"));
-    deviceChanged(device_kind::state, device, index, on ? "1" : "0");
-    return true;
+    return accepted;
 }
 
 void emulated_host::advance(long long milliseconds) {
@@ -534,34 +469,8 @@ void emulated_host::advance(long long milliseconds) {
 void emulated_host::show() {
     m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
     for (const auto& entry : m_system.devices()) {
-        const system_model::loaded_device& d = entry.second;
-        std::string state;
-        if (d.asRouter) {
-            const router& r = *d.asRouter;
-            state = std::to_string(r.device) + " " + r.name + ":";
-            for (const auto& x : r.crosspoints) {
-                state += "\n" + r.destinationName(x.first) + " (" + std::to_string(x.first) +
-                         ") <- " + r.sourceName(x.second) + " (" + std::to_string(x.second) + ")";
-            }
-            m_out.entry("router", std::string(), state);
-        } else if (d.asText) {
-            const text_device& t = *d.asText;
-            state = std::to_string(t.device) + " " + t.name + " (" + std::to_string(t.slots) +
-                    " slots):";
-            for (const auto& slot : t.texts) {
-                state += "\nslot " + std::to_string(slot.first) + " \"" + slot.second + "\"";
-            }
-            m_out.entry("device", std::string(), state);
-        } else if (d.asState) {
-            const state_device& g = *d.asState;
-            state = std::to_string(g.device) + " " + g.name + " (" + std::to_string(g.indices) +
-                    " indices) on:";
-            for (const auto& index : g.states) {
-                if (index.second) {
-                    state += " " + std::to_string(index.first);
-                }
-            }
-            m_out.entry("device", std::string(), state);
+        if (entry.second) {
+            m_out.entry(entry.second->type().tag, std::string(), entry.second->shown());
         }
     }
     for (auto& s : m_slots) {

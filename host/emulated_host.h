@@ -15,13 +15,15 @@
 #include <vector>
 
 #include "call_record.h"
-#include "emulated_link.h"
+#include "devices/device.h"
 #include "event_memory.h"
 #include "platform.h"
 #include "system_model.h"
 #include "transcript.h"
 
 namespace vesk_host {
+
+class emulated_link;
 
 // What a scenario checks about one script: lines sent and debug text written since the last
 // block of expectations about it, and the answer to the last parent text.
@@ -46,13 +48,18 @@ struct script_timer {
 struct script_state {
     std::map<std::string, panel_layout> panels;
     std::map<int, script_timer> timers;
-    // (device kind, device) to the ranges of indices registered, first to last.
-    std::map<std::pair<device_kind, int>, std::vector<std::pair<int, int>>> registrations;
+    // (family of the lines, device) to the ranges of indices registered, first to last.
+    std::map<std::pair<verb_family, int>, std::vector<std::pair<int, int>>> registrations;
 
-    bool registeredFor(device_kind kind, int device, int index) const;
+    bool registeredFor(verb_family family, int device, int index) const;
 };
 
 struct script_slot {
+    script_slot();
+    ~script_slot();
+    script_slot(const script_slot&) = delete;
+    script_slot& operator=(const script_slot&) = delete;
+
     std::string name;
     std::string path;
     std::string startup;
@@ -63,7 +70,7 @@ struct script_slot {
     vesk_client_callback* script = nullptr; // the live object, owned by the host
 };
 
-class emulated_host {
+class emulated_host : public device_listener {
 public:
     emulated_host(system_model& system, transcript& out);
     // Destroys scripts still alive without further checks; call finish() first.
@@ -95,14 +102,11 @@ public:
     void hostEvent(script_slot& s);
     void timer(script_slot& s, int id);
 
-    // Changes made elsewhere in the system; false, with `why`, when the device refuses it.
-    bool route(int device, int source, int destination, std::string& why);
-    bool write(int device, int index, const std::string& text, std::string& why);
-    bool set(int device, int index, bool on, std::string& why);
-    // The same changes asked for by a script's line: the revertives wait in the queue.
-    bool switchRouter(int device, int source, int destination, std::string& why);
-    bool writeSlot(int device, int index, const std::string& text, std::string& why);
-    bool setState(int device, int index, bool on, std::string& why);
+    // A change asked of the device `number`, which the lines of `family` address; false, with
+    // `why`, when there is no such device or it refuses. Asked for by a script's line, the
+    // revertives wait until the call into the script returns; asked for from elsewhere in the
+    // system, they are delivered before this returns.
+    bool change(int number, verb_family family, const device_change& change, std::string& why);
     // Moves the virtual clock on, firing due timers in order.
     void advance(long long milliseconds);
     long long now() const { return m_now; }
@@ -131,13 +135,13 @@ public:
     system_model& system() { return m_system; }
     void note(const script_slot& s, const char* tag, const std::string& text);
     void reportProblem(const script_slot& s, const std::string& what);
-    // A revertive for one script, delivered once the call into it has returned. Routers
-    // report with VESK_EVENT_REVERTIVE, text and state devices with
-    // VESK_EVENT_SECONDARY_REVERTIVE.
-    void queueRevertive(script_slot& target, device_kind kind, int device, int index,
+    // A revertive for one script from the device, of the event kind its type reports with,
+    // delivered once the call into the script has returned.
+    void queueRevertive(script_slot& target, const device& from, int index,
                         const std::string& text);
-    // Every live script registered for the index hears of the change.
-    void deviceChanged(device_kind kind, int device, int index, const std::string& text);
+    // The change goes into the transcript, and every live script registered for the index
+    // hears of it.
+    void deviceChanged(const device& changed, int index, const std::string& said) override;
     long long nextTimerOrder() { return ++m_timerOrder; }
 
 private:

@@ -18,12 +18,6 @@ const line_handler handlers[] = {
 };
 static_assert(sizeof handlers / sizeof handlers[0] == hostVerbCount, "one handler per verb");
 
-const char* familyKindOf(verb_family family) {
-    return family == verb_family::i_family   ? "text"
-           : family == verb_family::g_family ? "state"
-                                             : "router";
-}
-
 } // namespace
 
 char* recordOnly(const line_call&) {
@@ -65,50 +59,20 @@ bool line_call::polledRange(int size, const std::string& what, int& first, int& 
     return true;
 }
 
-device_kind line_call::deviceKind() const {
-    return verb.family == verb_family::i_family   ? device_kind::text
-           : verb.family == verb_family::g_family ? device_kind::state
-                                                  : device_kind::router;
-}
-
-namespace {
-
-// Says why the device is not one the line can address.
-void noteMissing(const line_call& call, int device) {
-    device_kind kind = device_kind::router;
-    if (!call.host.system().kindOf(device, kind)) {
-        call.note("the system has no device " + std::to_string(device));
-    } else {
-        call.note("device " + std::to_string(device) + " is a " + deviceKindName(kind) +
-                  " device; " + call.c.verb + " addresses " + familyKindOf(call.verb.family) +
-                  " devices");
-    }
-}
-
-} // namespace
-
-router* line_call::findRouter(int device) const {
-    router* found = host.system().findRouter(device);
+device* line_call::findDevice(int number, verb_family family) const {
+    device* found = host.system().find(number);
     if (found == nullptr) {
-        noteMissing(*this, device);
+        note("the system has no device " + std::to_string(number));
+    } else if (found->type().family != family) {
+        note("device " + std::to_string(number) + " is a " + found->type().name + " device; " +
+             c.verb + " addresses " + familyDevices(family) + " devices");
+        found = nullptr;
     }
     return found;
 }
 
-text_device* line_call::findTextDevice(int device) const {
-    text_device* found = host.system().findTextDevice(device);
-    if (found == nullptr) {
-        noteMissing(*this, device);
-    }
-    return found;
-}
-
-state_device* line_call::findStateDevice(int device) const {
-    state_device* found = host.system().findStateDevice(device);
-    if (found == nullptr) {
-        noteMissing(*this, device);
-    }
-    return found;
+router* line_call::findRouter(int number) const {
+    return dynamic_cast<router*>(findDevice(number, verb_family::router));
 }
 
 emulated_link::emulated_link(emulated_host& host, script_slot& slot) : m_host(host), m_slot(slot) {}

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "devices/router.h"
 #include "host_verbs.h"
 #include "reply_ledger.h"
 #include "system_model.h"
@@ -30,11 +31,10 @@ struct line_call {
     // What the line names; null, with a note, when there is none.
     panel_layout* openPanel(const std::string& panel) const;
     control* findControl(const std::string& panel, const std::string& id) const;
-    router* findRouter(int device) const;
-    text_device* findTextDevice(int device) const;
-    state_device* findStateDevice(int device) const;
-    // The kind of device the line's family addresses.
-    device_kind deviceKind() const;
+    // A device the line's family addresses, or the family given.
+    device* findDevice(int number) const { return findDevice(number, verb.family); }
+    device* findDevice(int number, verb_family family) const;
+    router* findRouter(int number) const;
     // The range the line's second and third numbers give, in either order, within 1 to
     // `size`; false, with a note naming `what` ("router 3 has no destination"), when nothing
     // of it is left.

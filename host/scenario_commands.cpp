@@ -1,4 +1,5 @@
 // Every scenario command: one row of the table and, above it, the function that carries it out.
+#include "devices/device.h"
 #include "scenario_parser.h"
 #include "scenario_runner.h"
 #include "vesk_script_export.h"
@@ -43,35 +44,6 @@ void hostEvent(scenario_runner& r, const step&, script_slot* target) {
 
 void timer(scenario_runner& r, const step& s, script_slot* target) {
     r.host().timer(*target, number(s, 0));
-}
-
-void route(scenario_runner& r, const step& s, script_slot*) {
-    std::string why;
-    if (!r.host().route(number(s, 0), number(s, 1), number(s, 2), why)) {
-        r.fail(s, why);
-    }
-}
-
-void write(scenario_runner& r, const step& s, script_slot*) {
-    std::string why;
-    if (!r.host().write(number(s, 0), number(s, 1), s.text, why)) {
-        r.fail(s, why);
-    }
-}
-
-void setState(scenario_runner& r, const step& s, bool on) {
-    std::string why;
-    if (!r.host().set(number(s, 0), number(s, 1), on, why)) {
-        r.fail(s, why);
-    }
-}
-
-void stateOn(scenario_runner& r, const step& s, script_slot*) {
-    setState(r, s, true);
-}
-
-void stateOff(scenario_runner& r, const step& s, script_slot*) {
-    setState(r, s, false);
 }
 
 void advance(scenario_runner& r, const step& s, script_slot*) {
@@ -190,57 +162,6 @@ void expectPanelClosed(scenario_runner& r, const step& s, script_slot* target) {
     checkPanel(r, s, *target, nullptr);
 }
 
-void expectCrosspoint(scenario_runner& r, const step& s, script_slot*) {
-    int device = number(s, 0);
-    int source = number(s, 1);
-    int destination = number(s, 2);
-    std::string wanted = "expected router " + std::to_string(device) + " destination " +
-                         std::to_string(destination) + " on source " + std::to_string(source) +
-                         ", got ";
-    router* found = r.host().system().findRouter(device);
-    if (found == nullptr || !found->validDestination(destination)) {
-        r.record(s, false, wanted + (found == nullptr ? "no such device" : "no such destination"));
-        return;
-    }
-    int on = found->crosspoints[destination];
-    r.record(s, on == source,
-             wanted + "source " + std::to_string(on) + " (" + found->sourceName(on) + ")");
-}
-
-void expectSlot(scenario_runner& r, const step& s, script_slot*) {
-    int device = number(s, 0);
-    int slot = number(s, 1);
-    std::string wanted = "expected text device " + std::to_string(device) + " slot " +
-                         std::to_string(slot) + " " + shown(s.text) + ", got ";
-    const text_device* found = r.host().system().findTextDevice(device);
-    if (found == nullptr || !found->validSlot(slot)) {
-        r.record(s, false, wanted + (found == nullptr ? "no such text device" : "no such slot"));
-        return;
-    }
-    r.record(s, found->text(slot) == s.text, wanted + shown(found->text(slot)));
-}
-
-void checkState(scenario_runner& r, const step& s, bool on) {
-    int device = number(s, 0);
-    int index = number(s, 1);
-    std::string wanted = "expected state device " + std::to_string(device) + " index " +
-                         std::to_string(index) + (on ? " on" : " off") + ", got ";
-    const state_device* found = r.host().system().findStateDevice(device);
-    if (found == nullptr || !found->validIndex(index)) {
-        r.record(s, false, wanted + (found == nullptr ? "no such state device" : "no such index"));
-        return;
-    }
-    r.record(s, found->on(index) == on, wanted + (found->on(index) ? "on" : "off"));
-}
-
-void expectStateOn(scenario_runner& r, const step& s, script_slot*) {
-    checkState(r, s, true);
-}
-
-void expectStateOff(scenario_runner& r, const step& s, script_slot*) {
-    checkState(r, s, false);
-}
-
 // Debug output since the last expectations; `wanted` null for none at all.
 void checkDebug(scenario_runner& r, const step& s, const script_record& rec,
                 const std::string* wanted) {
@@ -280,10 +201,33 @@ void expectTimerStopped(scenario_runner& r, const step& s, script_slot* target) 
 
 using role = scenario_role;
 
+// The device kinds' own commands go after the row named `after`: their changes after the
+// events, their expectations after those about panels.
+std::vector<scenario_command> withDeviceCommands(std::vector<scenario_command> commands) {
+    for (scenario_role wanted : {role::system, role::expectation}) {
+        const char* after = wanted == role::system ? "hostevent" : "expect panel";
+        auto at = commands.begin();
+        while (at != commands.end() && std::string(at->name) != after) {
+            ++at;
+        }
+        while (at != commands.end() && std::string(at->name) == after) {
+            ++at;
+        }
+        for (const device_type* type : deviceTypes()) {
+            for (std::size_t i = 0; i < type->commandCount; ++i) {
+                if (type->commands[i].role == wanted) {
+                    at = commands.insert(at, type->commands[i]) + 1;
+                }
+            }
+        }
+    }
+    return commands;
+}
+
 } // namespace
 
 const std::vector<scenario_command>& scenarioCommands() {
-    static const std::vector<scenario_command> commands = {
+    static const std::vector<scenario_command> commands = withDeviceCommands({
         {"create", "", "create",
          "create the script again after destroy (\"@name create\" adds one)", role::creation,
          create},
@@ -298,15 +242,6 @@ const std::vector<scenario_command>& scenarioCommands() {
         {"secondary", "i i o", "secondary DEVICE INDEX [TEXT]", "secondary revertive (kind 6)",
          role::event, secondary},
         {"hostevent", "", "hostevent", "host event (kind 7)", role::event, hostEvent},
-        {"route", "i i i", "route DEVICE SOURCE DESTINATION",
-         "switch made elsewhere; registered scripts hear", role::system, route},
-        {"write", "i i o", "write DEVICE SLOT [TEXT]",
-         "a text device's slot written elsewhere; registered scripts hear (kind 6)", role::system,
-         write},
-        {"state", "i i on", "state DEVICE INDEX on",
-         "a state device's index set elsewhere; registered scripts hear (kind 6)", role::system,
-         stateOn},
-        {"state", "i i off", "state DEVICE INDEX off", "the same, set off", role::system, stateOff},
         {"advance", "m", "advance MILLISECONDS", "move the virtual clock; due timers fire (kind 4)",
          role::system, advance},
         {"timer", "i", "timer ID", "timer event (kind 4) now, whether or not the timer runs",
@@ -342,22 +277,13 @@ const std::vector<scenario_command>& scenarioCommands() {
          role::expectation, expectPanelOpen},
         {"expect panel", "w closed", "expect panel PANEL closed", "the panel is not open",
          role::expectation, expectPanelClosed},
-        {"expect crosspoint", "i i i", "expect crosspoint DEVICE SOURCE DESTINATION",
-         "the destination is on the source", role::expectation, expectCrosspoint},
-        {"expect slot", "i i o", "expect slot DEVICE SLOT [TEXT]",
-         "the slot of the text device holds TEXT (nothing: it is empty)", role::expectation,
-         expectSlot},
-        {"expect state", "i i on", "expect state DEVICE INDEX on",
-         "the index of the state device is on", role::expectation, expectStateOn},
-        {"expect state", "i i off", "expect state DEVICE INDEX off",
-         "the index of the state device is off", role::expectation, expectStateOff},
         {"expect debug", "t", "expect debug TEXT",
          "debug output since the last expectations contains TEXT", role::expectation, expectDebug},
         {"expect timer", "i running", "expect timer ID running", "the timer runs",
          role::expectation, expectTimerRunning},
         {"expect timer", "i stopped", "expect timer ID stopped", "the timer does not run",
          role::expectation, expectTimerStopped},
-    };
+    });
     return commands;
 }
 

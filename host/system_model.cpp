@@ -1,6 +1,8 @@
 #include "system_model.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "ini_files.h"
 #include "text.h"
@@ -22,48 +24,7 @@ bool endsWithIni(const std::string& text) {
     return tail == ".ini";
 }
 
-int numberOr(const std::string& text, int fallback) {
-    int value = fallback;
-    return parseInt(text, value) ? value : fallback;
-}
-
-// Numbered names of one section; the size is the database size when given, otherwise the
-// highest number named.
-int readNames(const std::string& path, const char* section, const std::string& sizeKey,
-              std::map<int, std::string>& names) {
-    int largest = 0;
-    for (const auto& entry : iniSection(path, section)) {
-        int index = numberOr(entry.first, 0);
-        if (index >= 1) {
-            names[index] = entry.second;
-            largest = index > largest ? index : largest;
-        }
-    }
-    int size = numberOr(iniValue(path, "Database", sizeKey, ""), 0);
-    return size > 0 ? size : largest;
-}
-
 } // namespace
-
-std::string router::sourceName(int index) const {
-    auto found = sourceNames.find(index);
-    return found != sourceNames.end() ? found->second : "Source " + std::to_string(index);
-}
-
-std::string router::destinationName(int index) const {
-    auto found = destinationNames.find(index);
-    return found != destinationNames.end() ? found->second : "Destination " + std::to_string(index);
-}
-
-int router::indexOf(int database, const std::string& wanted) const {
-    int count = database == 0 ? sources : destinations;
-    for (int i = 1; i <= count; ++i) {
-        if ((database == 0 ? sourceName(i) : destinationName(i)) == wanted) {
-            return i;
-        }
-    }
-    return 0;
-}
 
 const std::string* control::property(const std::string& name) const {
     for (const auto& p : properties) {
@@ -103,104 +64,52 @@ std::string system_model::configFile(const std::string& name) const {
     return m_dir + "/config/system/" + name;
 }
 
-const char* deviceKindName(device_kind kind) {
-    switch (kind) {
-    case device_kind::text:
-        return "text";
-    case device_kind::state:
-        return "state";
-    default:
-        return "router";
-    }
-}
-
-std::string text_device::text(int index) const {
-    auto found = texts.find(index);
-    return found != texts.end() ? found->second : std::string();
-}
-
-bool state_device::on(int index) const {
-    auto found = states.find(index);
-    return found != states.end() && found->second;
-}
-
-system_model::loaded_device* system_model::load(int device) {
-    auto known = m_devices.find(device);
+device* system_model::find(int number) {
+    auto known = m_devices.find(number);
     if (known != m_devices.end()) {
-        return &known->second;
+        return known->second.get();
     }
-    loaded_device& entry = m_devices[device];
-    if (m_dir.empty() || device < 0) {
-        return &entry;
+    std::unique_ptr<device>& entry = m_devices[number];
+    if (!m_dir.empty() && number >= 0) {
+        char file[32];
+        std::snprintf(file, sizeof file, "dev_%03d.ini", number);
+        entry = readDevice(configFile(file), number);
     }
-    char file[32];
-    std::snprintf(file, sizeof file, "dev_%03d.ini", device);
-    std::string path = configFile(file);
-    if (iniSections(path).empty()) {
-        return &entry;
+    if (entry) {
+        entry->listen(m_listener);
     }
-    std::string name = iniValue(path, "Device", "name", "device " + std::to_string(device));
-    std::string kind = iniValue(path, "Device", "kind", "router");
-    if (kind == "text") {
-        entry.kind = device_kind::text;
-        entry.asText.reset(new text_device);
-        text_device& t = *entry.asText;
-        t.device = device;
-        t.name = name;
-        t.slots = readNames(path, "Slots", "DatabaseSize_0", t.texts);
-        t.texts.erase(t.texts.upper_bound(t.slots), t.texts.end());
-        return &entry;
+    return entry.get();
+}
+
+void system_model::findAll() {
+    if (m_dir.empty()) {
+        return;
     }
-    if (kind == "state") {
-        entry.kind = device_kind::state;
-        entry.asState.reset(new state_device);
-        state_device& g = *entry.asState;
-        g.device = device;
-        g.name = name;
-        std::map<int, std::string> states;
-        g.indices = readNames(path, "States", "DatabaseSize_0", states);
-        for (const auto& each : states) {
-            if (g.validIndex(each.first)) {
-                g.states[each.first] = each.second == "1" || each.second == "on";
+    std::error_code failed;
+    std::filesystem::directory_iterator files(m_dir + "/config/system", failed);
+    if (failed) {
+        return;
+    }
+    for (const auto& file : files) {
+        std::string name = file.path().filename().string();
+        // dev_NNN.ini: the device number is the digits between.
+        if (name.size() > 8 && name.compare(0, 4, "dev_") == 0 &&
+            name.compare(name.size() - 4, 4, ".ini") == 0) {
+            std::string digits = name.substr(4, name.size() - 8);
+            if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() < 6) {
+                find(std::atoi(digits.c_str()));
             }
         }
-        return &entry;
     }
-    entry.asRouter.reset(new router);
-    router& r = *entry.asRouter;
-    r.device = device;
-    r.name = name;
-    r.sources = readNames(path, "Sources", "DatabaseSize_0", r.sourceNames);
-    r.destinations = readNames(path, "Destinations", "DatabaseSize_1", r.destinationNames);
-    for (int d = 1; d <= r.destinations && r.sources > 0; ++d) {
-        r.crosspoints[d] = 1;
-    }
-    for (const auto& each : iniSection(path, "Crosspoints")) {
-        int destination = numberOr(each.first, 0);
-        int source = numberOr(each.second, 0);
-        if (r.validDestination(destination) && r.validSource(source)) {
-            r.crosspoints[destination] = source;
+}
+
+void system_model::listen(device_listener* listener) {
+    m_listener = listener;
+    for (auto& entry : m_devices) {
+        if (entry.second) {
+            entry.second->listen(listener);
         }
     }
-    return &entry;
-}
-
-router* system_model::findRouter(int device) {
-    return load(device)->asRouter.get();
-}
-
-text_device* system_model::findTextDevice(int device) {
-    return load(device)->asText.get();
-}
-
-state_device* system_model::findStateDevice(int device) {
-    return load(device)->asState.get();
-}
-
-bool system_model::kindOf(int device, device_kind& kind) {
-    loaded_device* entry = load(device);
-    kind = entry->kind;
-    return entry->asRouter || entry->asText || entry->asState;
 }
 
 std::string system_model::instance(const std::string& name) const {

@@ -1,14 +1,10 @@
-// The simulated system behind the host link: router devices, the instance table, host
+// The simulated system behind the host link: the devices, the instance table, host
 // information and panel layouts, read from the system folder given to vesk-host.
 //
 // Layout of the folder <root>/<system>:
 //   config/system/configdb.ini   the configuration database (workstation settings ...)
-//   config/system/dev_NNN.ini    one device; [Device] kind is router (the default), text or
-//                                state, and name. A router has [Database] sizes, [Sources]
-//                                and [Destinations] names, [Crosspoints] its start state; a
-//                                text device (the I-family lines) DatabaseSize_0 slots and
-//                                [Slots] their start texts; a state device (the G-family
-//                                lines) DatabaseSize_0 indices and [States] those that are on
+//   config/system/dev_NNN.ini    one device: [Device] kind (router when not given) and name,
+//                                the rest as its kind reads it (host/devices/)
 //   config/system/host.ini       [Host] info, [Instances] name=device offset, [Network] names
 //   panels/<name>.ini            one panel layout: a section per control, keys its properties
 #pragma once
@@ -19,54 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "devices/device.h"
+
 namespace vesk_host {
-
-// Sources and destinations are numbered from 1.
-struct router {
-    int device = 0;
-    std::string name;
-    int sources = 0;
-    int destinations = 0;
-    std::map<int, std::string> sourceNames;
-    std::map<int, std::string> destinationNames;
-    // Destination to source; every destination is on a source (source 1 unless the device
-    // file says otherwise).
-    std::map<int, int> crosspoints;
-
-    bool validSource(int index) const { return index >= 1 && index <= sources; }
-    bool validDestination(int index) const { return index >= 1 && index <= destinations; }
-    std::string sourceName(int index) const;
-    std::string destinationName(int index) const;
-    // The index whose name is `name` in the sources (database 0) or destinations (1); 0 when
-    // none.
-    int indexOf(int database, const std::string& name) const;
-};
-
-// The kinds of device the lines address: each family of lines has its own.
-enum class device_kind { router, text, state };
-const char* deviceKindName(device_kind kind);
-
-// Slots numbered from 1, each holding a text (empty until written).
-struct text_device {
-    int device = 0;
-    std::string name;
-    int slots = 0;
-    std::map<int, std::string> texts;
-
-    bool validSlot(int index) const { return index >= 1 && index <= slots; }
-    std::string text(int index) const;
-};
-
-// Indices numbered from 1, each on or off (off until set).
-struct state_device {
-    int device = 0;
-    std::string name;
-    int indices = 0;
-    std::map<int, bool> states;
-
-    bool validIndex(int index) const { return index >= 1 && index <= indices; }
-    bool on(int index) const;
-};
 
 struct control {
     std::string id;
@@ -94,21 +45,21 @@ public:
     const std::string& dir() const { return m_dir; }
 
     // The device with this number, read from its device file on first use; null when the
-    // system has no such device or it is of another kind.
-    router* findRouter(int device);
-    text_device* findTextDevice(int device);
-    state_device* findStateDevice(int device);
-    // The kind of the device; false when the system has none with this number.
-    bool kindOf(int device, device_kind& kind);
-
+    // system has none.
+    device* find(int number);
+    // The same, when the lines of `family` address it.
+    device* findFor(verb_family family, int number) {
+        device* found = find(number);
+        return found != nullptr && found->type().family == family ? found : nullptr;
+    }
+    // The same, when it is a `kind`.
+    template <class kind> kind* findAs(int number) { return dynamic_cast<kind*>(find(number)); }
+    // Reads every device file of the folder, so that all of them are shown.
+    void findAll();
     // Every device read so far, by number.
-    struct loaded_device {
-        device_kind kind = device_kind::router;
-        std::unique_ptr<router> asRouter;
-        std::unique_ptr<text_device> asText;
-        std::unique_ptr<state_device> asState;
-    };
-    const std::map<int, loaded_device>& devices() const { return m_devices; }
+    const std::map<int, std::unique_ptr<device>>& devices() const { return m_devices; }
+    // Hears of every change of every device; null for none.
+    void listen(device_listener* listener);
 
     // The instance table's entry, "device offset"; empty when the instance is unknown.
     std::string instance(const std::string& name) const;
@@ -123,10 +74,9 @@ private:
     std::string configFile(const std::string& name) const;
 
     std::string m_dir;
-    loaded_device* load(int device);
-
     // An entry with no device remembers a number that has no file.
-    std::map<int, loaded_device> m_devices;
+    std::map<int, std::unique_ptr<device>> m_devices;
+    device_listener* m_listener = nullptr;
 };
 
 } // namespace vesk_host

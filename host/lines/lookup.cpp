@@ -31,11 +31,11 @@ char* slotLookup(const line_call& call) {
         index = r->indexOf(0, call.c.text(1));
     }
     if (index == 0) {
-        call.note("router " + std::to_string(r->device) + " has no '" + call.c.text(1) + "'");
+        call.note("router " + std::to_string(r->number()) + " has no '" + call.c.text(1) + "'");
         return nullptr;
     }
     // Device, offset and index (the script adds the two), type 3 for a router, the name.
-    return call.handOut(std::to_string(r->device) + " " + std::to_string(offset) + " " +
+    return call.handOut(std::to_string(r->number()) + " " + std::to_string(offset) + " " +
                         std::to_string(index) + " 3 '" + call.c.text(1) + "'");
 }
 

@@ -1,5 +1,6 @@
-// Router lines: names and indices of sources (database 0) and destinations (1), switches and
-// polls. A switch is heard by every script registered for the destination, after the call.
+// Router lines: names and indices of sources (database 0) and destinations (1), and switches.
+// A switch is heard by every script registered for the destination, after the call.
+// Registration and polls are in devices.cpp.
 #include "emulated_host.h"
 #include "line_call.h"
 
@@ -18,7 +19,7 @@ char* routerName(const line_call& call) {
     if (database == 1 && r->validDestination(index)) {
         return call.handOut(r->destinationName(index));
     }
-    call.note("router " + std::to_string(r->device) + " has no index " + std::to_string(index) +
+    call.note("router " + std::to_string(r->number()) + " has no index " + std::to_string(index) +
               " in database " + std::to_string(database) + " (0 sources, 1 destinations)");
     return nullptr;
 }
@@ -30,7 +31,7 @@ char* routerIndex(const line_call& call) {
     }
     int index = r->indexOf(call.c.number(1), call.c.text(2));
     if (index == 0) {
-        call.note("router " + std::to_string(r->device) + " has no '" + call.c.text(2) +
+        call.note("router " + std::to_string(r->number()) + " has no '" + call.c.text(2) +
                   "' in database " + std::to_string(call.c.number(1)));
         return nullptr;
     }
@@ -39,30 +40,10 @@ char* routerIndex(const line_call& call) {
 
 char* crosspoint(const line_call& call) {
     std::string why;
-    if (!call.host.switchRouter(call.c.number(0), call.c.number(1), call.c.number(2), why)) {
+    // RC device source destination: the destination goes on the source.
+    device_change change{call.c.number(2), call.c.number(1), std::string()};
+    if (!call.host.change(call.c.number(0), verb_family::router, change, why)) {
         call.note(why);
-    }
-    return nullptr;
-}
-
-char* pollRouter(const line_call& call) {
-    const router* r = call.findRouter(call.c.number(0));
-    if (r == nullptr) {
-        return nullptr;
-    }
-    int first = 0;
-    int last = 0;
-    if (!call.polledRange(r->destinations,
-                          "router " + std::to_string(r->device) + " has no destination", first,
-                          last)) {
-        return nullptr;
-    }
-    for (int d = first; d <= last; ++d) {
-        auto on = r->crosspoints.find(d);
-        if (on != r->crosspoints.end()) {
-            call.host.queueRevertive(call.slot, device_kind::router, r->device, d,
-                                     r->sourceName(on->second));
-        }
     }
     return nullptr;
 }

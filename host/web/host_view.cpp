@@ -1,8 +1,5 @@
 #include "host_view.h"
 
-#include <cstdlib>
-#include <filesystem>
-
 #include "text.h"
 #include "web_message.h"
 
@@ -23,26 +20,36 @@ bool fitsOneLine(const std::string& text) {
     return !text.empty() && text.find_first_of("\r\n") == std::string::npos && !hasEdgeBlank(text);
 }
 
-json routerState(const router& r) {
-    json sources = json::array();
-    for (int i = 1; i <= r.sources; ++i) {
-        sources.push_back(r.sourceName(i));
+// Writes a device's state into the JSON object it is given, records into lists.
+class json_page_writer : public page_writer {
+public:
+    explicit json_page_writer(json& object) : m_open{&object} {}
+
+    void number(const char* key, int value) override { put(key, value); }
+    void flag(const char* key, bool value) override { put(key, value); }
+    void text(const char* key, const std::string& value) override { put(key, value); }
+    void list(const char* key) override {
+        json& open = *m_open.back();
+        open[key] = json::array();
+        m_open.push_back(&open[key]);
     }
-    json destinations = json::array();
-    for (int d = 1; d <= r.destinations; ++d) {
-        auto on = r.crosspoints.find(d);
-        int source = on != r.crosspoints.end() ? on->second : 0;
-        destinations.push_back({{"index", d},
-                                {"name", r.destinationName(d)},
-                                {"source", source},
-                                {"sourceName", source > 0 ? r.sourceName(source) : ""}});
+    void item(const std::string& value) override { m_open.back()->push_back(value); }
+    void record() override {
+        json& open = *m_open.back();
+        open.push_back(json::object());
+        m_open.push_back(&open.back());
     }
-    return {{"device", r.device},
-            {"kind", "router"},
-            {"name", r.name},
-            {"sources", sources},
-            {"destinations", destinations}};
-}
+    void end() override {
+        if (m_open.size() > 1) {
+            m_open.pop_back();
+        }
+    }
+
+private:
+    template <class value> void put(const char* key, const value& v) { (*m_open.back())[key] = v; }
+
+    std::vector<json*> m_open;
+};
 
 } // namespace
 
@@ -62,30 +69,6 @@ bool isProblemLine(const std::string& line) {
 host_view::host_view(emulated_host& host, scenario_runner& runner, const transcript& out)
     : m_host(host), m_runner(runner), m_out(out) {}
 
-void host_view::loadDevices() {
-    const std::string& dir = m_host.system().dir();
-    if (dir.empty()) {
-        return;
-    }
-    std::error_code failed;
-    std::filesystem::directory_iterator files(dir + "/config/system", failed);
-    if (failed) {
-        return;
-    }
-    for (const auto& file : files) {
-        std::string name = file.path().filename().string();
-        // dev_NNN.ini: the device number is the digits between.
-        if (name.size() > 8 && name.compare(0, 4, "dev_") == 0 &&
-            name.compare(name.size() - 4, 4, ".ini") == 0) {
-            std::string digits = name.substr(4, name.size() - 8);
-            device_kind kind = device_kind::router;
-            if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() < 6) {
-                m_host.system().kindOf(std::atoi(digits.c_str()), kind);
-            }
-        }
-    }
-}
-
 void host_view::write(const std::string& text) {
     m_recording += text + "\n";
     if (m_recordingMirror) {
@@ -98,7 +81,7 @@ std::string host_view::prefixFor(const script_slot& slot) const {
 }
 
 void host_view::begin(const std::string& header) {
-    loadDevices();
+    m_host.system().findAll();
     m_recording.clear();
     write(header);
     recordSent({});
@@ -138,21 +121,8 @@ host_view::shown host_view::capture() {
         }
     }
     for (const auto& entry : m_host.system().devices()) {
-        const system_model::loaded_device& d = entry.second;
-        if (d.asRouter) {
-            for (const auto& x : d.asRouter->crosspoints) {
-                now.crosspoints[{entry.first, x.first}] = x.second;
-            }
-        }
-        if (d.asText) {
-            for (const auto& t : d.asText->texts) {
-                now.texts[{entry.first, t.first}] = t.second;
-            }
-        }
-        if (d.asState) {
-            for (const auto& on : d.asState->states) {
-                now.states[{entry.first, on.first}] = on.second;
-            }
+        if (entry.second) {
+            now.devices[entry.first] = entry.second->recorded();
         }
     }
     return now;
@@ -247,27 +217,39 @@ void host_view::recordOutcome(const step& s, const shown& before,
                   name + "=" + value);
         }
     }
-    for (const auto& x : after.crosspoints) {
-        auto was = before.crosspoints.find(x.first);
-        if (was == before.crosspoints.end() || was->second != x.second) {
-            write("expect crosspoint " + std::to_string(x.first.first) + " " +
-                  std::to_string(x.second) + " " + std::to_string(x.first.second));
-        }
-    }
-    for (const auto& t : after.texts) {
-        auto was = before.texts.find(t.first);
-        std::string text;
-        if ((was == before.texts.end() || was->second != t.second) &&
-            scenarioText(t.second, text) && !hasEdgeBlank(text)) {
-            write("expect slot " + std::to_string(t.first.first) + " " +
-                  std::to_string(t.first.second) + (text.empty() ? "" : " " + text));
-        }
-    }
-    for (const auto& on : after.states) {
-        auto was = before.states.find(on.first);
-        if (was == before.states.end() ? on.second : was->second != on.second) {
-            write("expect state " + std::to_string(on.first.first) + " " +
-                  std::to_string(on.first.second) + (on.second ? " on" : " off"));
+    // Kind by kind, each device's indices that changed, left or entered what it records.
+    for (const device_type* type : deviceTypes()) {
+        for (const auto& entry : m_host.system().devices()) {
+            const device* d = entry.second.get();
+            if (d == nullptr || &d->type() != type) {
+                continue;
+            }
+            static const std::map<int, std::string> none;
+            auto was = before.devices.find(entry.first);
+            const auto& old = was != before.devices.end() ? was->second : none;
+            const auto& now = after.devices[entry.first];
+            std::set<int> indices;
+            for (const auto& held : old) {
+                indices.insert(held.first);
+            }
+            for (const auto& held : now) {
+                indices.insert(held.first);
+            }
+            for (int index : indices) {
+                auto a = old.find(index);
+                auto b = now.find(index);
+                if ((a == old.end()) == (b == now.end()) &&
+                    (a == old.end() || a->second == b->second)) {
+                    continue;
+                }
+                scenario_check check = d->expectation(index);
+                std::string text;
+                if (!check.hasText) {
+                    write(check.line);
+                } else if (scenarioText(check.text, text) && !hasEdgeBlank(text)) {
+                    write(check.line + (text.empty() ? "" : " " + text));
+                }
+            }
         }
     }
     for (const auto& t : before.timers) {
@@ -313,38 +295,30 @@ json host_view::state() {
     }
     json devices = json::array();
     for (const auto& entry : m_host.system().devices()) {
-        const system_model::loaded_device& d = entry.second;
-        if (d.asRouter) {
-            devices.push_back(routerState(*d.asRouter));
-        } else if (d.asText) {
-            const text_device& t = *d.asText;
-            json slots = json::array();
-            for (int i = 1; i <= t.slots; ++i) {
-                slots.push_back({{"index", i}, {"text", t.text(i)}});
-            }
-            devices.push_back(
-                {{"device", t.device}, {"kind", "text"}, {"name", t.name}, {"slots", slots}});
-        } else if (d.asState) {
-            const state_device& g = *d.asState;
-            json indices = json::array();
-            for (int i = 1; i <= g.indices; ++i) {
-                indices.push_back({{"index", i}, {"on", g.on(i)}});
-            }
-            devices.push_back(
-                {{"device", g.device}, {"kind", "state"}, {"name", g.name}, {"indices", indices}});
+        if (const device* d = entry.second.get()) {
+            json one = {{"device", d->number()}, {"kind", d->type().name}, {"name", d->name()}};
+            json_page_writer writer(one);
+            d->page(writer);
+            devices.push_back(one);
         }
     }
     json problems = json::array();
     for (const auto& p : m_host.problems()) {
         problems.push_back({{"where", p.where}, {"what", p.what}});
     }
+    return stateMessage(m_host.now(), scripts, devices, problems, m_runner.failures(),
+                        m_recordedSteps);
+}
+
+json stateMessage(long long clock, json scripts, json devices, json problems, int failedChecks,
+                  std::size_t recordedSteps) {
     return {{"type", "state"},
-            {"clock", m_host.now()},
-            {"scripts", scripts},
-            {"devices", devices},
-            {"problems", problems},
-            {"failedChecks", m_runner.failures()},
-            {"recordedSteps", m_recordedSteps}};
+            {"clock", clock},
+            {"scripts", std::move(scripts)},
+            {"devices", std::move(devices)},
+            {"problems", std::move(problems)},
+            {"failedChecks", failedChecks},
+            {"recordedSteps", recordedSteps}};
 }
 
 json host_view::transcriptSince(std::size_t& offset) const {

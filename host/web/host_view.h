@@ -52,10 +52,8 @@ private:
         std::map<std::tuple<std::string, std::string, std::string, std::string>, std::string>
             properties; // (script, panel, control, property)
         std::map<std::pair<std::string, std::string>, std::string>
-            panels;                                       // file by (script, panel)
-        std::map<std::pair<int, int>, int> crosspoints;   // source by (device, destination)
-        std::map<std::pair<int, int>, std::string> texts; // by (device, slot)
-        std::map<std::pair<int, int>, bool> states;       // by (device, index)
+            panels;                                        // file by (script, panel)
+        std::map<int, std::map<int, std::string>> devices; // what each records, by number
         std::set<std::pair<std::string, int>> timers;
     };
     // Steps that may change what the page shows, and so are recorded.
@@ -67,7 +65,6 @@ private:
     void recordSent(const std::map<const script_slot*, std::size_t>& from);
     std::string prefixFor(const script_slot& slot) const;
     void write(const std::string& text);
-    void loadDevices();
 
     emulated_host& m_host;
     scenario_runner& m_runner;
@@ -84,6 +81,11 @@ bool isProblemLine(const std::string& line);
 // The complete lines of `text` from `offset` (a byte offset, moved on past them), each with
 // whether it reports a problem.
 nlohmann::json transcriptLines(const std::string& text, std::size_t& offset);
+
+// The page's state message, the one place its fields are named. `scripts`, `devices` and
+// `problems` are arrays.
+nlohmann::json stateMessage(long long clock, nlohmann::json scripts, nlohmann::json devices,
+                            nlohmann::json problems, int failedChecks, std::size_t recordedSteps);
 
 // The page, self-contained: everything it needs is in the one text.
 std::string webPage();

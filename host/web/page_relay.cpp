@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 namespace vesk_host {
@@ -30,34 +31,104 @@ bool writeFrame(int socket, const std::string& frame) {
     return true;
 }
 
-// Splits what arrived into lines, handing each complete one to `take`.
-template <typename Take> void takeLines(std::string& pending, Take take) {
-    std::size_t start = 0;
-    std::size_t newline = 0;
-    while ((newline = pending.find('\n', start)) != std::string::npos) {
-        take(pending.substr(start, newline - start));
-        start = newline + 1;
-    }
-    pending.erase(0, start);
-}
+} // namespace
 
-// "X client rest" or "X client": the client number and what follows it.
-bool clientOf(const std::string& frame, long& client, std::string& rest) {
-    if (frame.size() < 3) {
+bool encodeFrame(const relay_frame& frame, std::string& line) {
+    using kind = relay_frame::kind;
+    std::string client = std::to_string(frame.client);
+    if (frame.client < 0) {
         return false;
     }
-    std::size_t end = frame.find(' ', 2);
-    std::string number = frame.substr(2, end == std::string::npos ? std::string::npos : end - 2);
-    if (frame[1] != ' ' || number.empty() ||
-        number.find_first_not_of("0123456789") != std::string::npos || number.size() > 12) {
+    std::string text = frame.what == kind::recorded ? jsonText(frame.text) : frame.text;
+    if (text.find('\n') != std::string::npos) {
         return false;
     }
-    client = std::atol(number.c_str());
-    rest = end == std::string::npos ? std::string() : frame.substr(end + 1);
+    line = std::string(1, static_cast<char>(frame.what)) + " ";
+    switch (frame.what) {
+    case kind::greeting:
+    case kind::recording:
+        line += client;
+        break;
+    case kind::step:
+    case kind::toClient:
+        line += client + " " + text;
+        break;
+    case kind::toEvery:
+    case kind::state:
+    case kind::recorded:
+        line += text;
+        break;
+    default:
+        return false;
+    }
+    line += "\n";
     return true;
 }
 
-} // namespace
+bool decodeFrame(const std::string& line, relay_frame& frame) {
+    using kind = relay_frame::kind;
+    if (line.size() < 2 || line[1] != ' ') {
+        return false;
+    }
+    frame = relay_frame();
+    frame.what = static_cast<kind>(line[0]);
+    switch (frame.what) {
+    case kind::greeting:
+    case kind::recording:
+    case kind::step:
+    case kind::toClient: {
+        // "X client rest" or "X client": the client number and what follows it.
+        std::size_t end = line.find(' ', 2);
+        std::string number = line.substr(2, end == std::string::npos ? std::string::npos : end - 2);
+        if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos ||
+            number.size() > 12) {
+            return false;
+        }
+        frame.client = std::atol(number.c_str());
+        frame.text = end == std::string::npos ? std::string() : line.substr(end + 1);
+        return true;
+    }
+    case kind::toEvery:
+    case kind::state:
+        frame.text = line.substr(2);
+        return true;
+    case kind::recorded: {
+        nlohmann::json text = nlohmann::json::parse(line.substr(2), nullptr, false);
+        if (!text.is_string()) {
+            return false;
+        }
+        frame.text = text.get<std::string>();
+        return true;
+    }
+    }
+    return false;
+}
+
+void frame_reader::add(const char* data, std::size_t size,
+                       const std::function<void(const std::string&)>& take) {
+    const char* end = data + size;
+    while (data < end) {
+        const char* newline = static_cast<const char*>(std::memchr(data, '\n', end - data));
+        const char* stop = newline != nullptr ? newline : end;
+        if (!m_skipping) {
+            m_pending.append(data, static_cast<std::size_t>(stop - data));
+            if (m_pending.size() > m_limit) {
+                m_pending.clear();
+                m_skipping = true;
+                ++m_skipped;
+            }
+        }
+        if (newline == nullptr) {
+            return;
+        }
+        if (!m_skipping) {
+            take(m_pending);
+        }
+        m_pending.clear();
+        m_skipping = false;
+        data = newline + 1;
+    }
+}
 
 relayed_page::relayed_page(int socket) : m_socket(socket) {
     m_reader = std::thread(&relayed_page::read, this);
@@ -71,7 +142,7 @@ relayed_page::~relayed_page() {
 }
 
 void relayed_page::read() {
-    std::string pending;
+    frame_reader reader;
     char buffer[8192];
     for (;;) {
         ssize_t got = ::recv(m_socket, buffer, sizeof buffer, 0);
@@ -81,22 +152,27 @@ void relayed_page::read() {
         if (got <= 0) {
             return;
         }
-        pending.append(buffer, static_cast<std::size_t>(got));
-        takeLines(pending, [this](const std::string& frame) {
-            inbound item;
-            std::string rest;
-            if (frame.empty() || !clientOf(frame, item.client, rest)) {
+        reader.add(buffer, static_cast<std::size_t>(got), [this](const std::string& line) {
+            relay_frame frame;
+            if (!decodeFrame(line, frame)) {
                 return;
             }
-            if (frame[0] == 'G') {
+            inbound item;
+            item.client = frame.client;
+            switch (frame.what) {
+            case relay_frame::kind::greeting:
                 item.what = inbound::kind::greeting;
-            } else if (frame[0] == 'R') {
+                break;
+            case relay_frame::kind::recording:
                 item.what = inbound::kind::request;
                 item.request.what = web_request::kind::recording;
-            } else if (frame[0] == 'P') {
+                break;
+            case relay_frame::kind::step:
                 item.what = inbound::kind::request;
-                item.request.line = rest;
-            } else {
+                item.request.line = frame.text;
+                break;
+            default:
+                // Frames from the run have no business here.
                 return;
             }
             m_inbox.post(std::move(item));
@@ -104,9 +180,16 @@ void relayed_page::read() {
     }
 }
 
-void relayed_page::write(const std::string& frame) {
-    std::lock_guard<std::mutex> hold(m_writeLock);
-    writeFrame(m_socket, frame);
+void relayed_page::write(relay_frame::kind what, long client, const std::string& text) {
+    relay_frame frame;
+    frame.what = what;
+    frame.client = client;
+    frame.text = text;
+    std::string line;
+    if (encodeFrame(frame, line)) {
+        std::lock_guard<std::mutex> hold(m_writeLock);
+        writeFrame(m_socket, line);
+    }
 }
 
 bool relayed_page::post(inbound item) {
@@ -117,21 +200,20 @@ bool relayed_page::next(inbound& item, int milliseconds) {
     return m_inbox.next(item, milliseconds);
 }
 
-// Messages are JSON texts, which hold no line feed.
 void relayed_page::send(long client, const std::string& message) {
-    write("S " + std::to_string(client) + " " + message + "\n");
+    write(relay_frame::kind::toClient, client, message);
 }
 
 void relayed_page::broadcast(const std::string& message) {
-    write("B " + message + "\n");
+    write(relay_frame::kind::toEvery, 0, message);
 }
 
 void relayed_page::broadcastState(const std::string& message) {
-    write("T " + message + "\n");
+    write(relay_frame::kind::state, 0, message);
 }
 
 void relayed_page::recordingWritten(const std::string& text) {
-    write("C " + jsonText(text) + "\n");
+    write(relay_frame::kind::recorded, 0, text);
 }
 
 page_supervisor::page_supervisor(serve_settings settings, bool serving)
@@ -197,19 +279,30 @@ void page_supervisor::toRun() {
         if (!m_server.next(item, 100)) {
             continue;
         }
-        std::string client = std::to_string(item.client);
+        relay_frame frame;
+        frame.client = item.client;
         if (item.what == inbound::kind::greeting) {
-            writeFrame(m_socket, "G " + client + "\n");
+            frame.what = relay_frame::kind::greeting;
         } else if (item.what == inbound::kind::request) {
-            writeFrame(m_socket, item.request.what == web_request::kind::recording
-                                     ? "R " + client + "\n"
-                                     : "P " + client + " " + item.request.line + "\n");
+            bool recording = item.request.what == web_request::kind::recording;
+            frame.what = recording ? relay_frame::kind::recording : relay_frame::kind::step;
+            frame.text = recording ? std::string() : item.request.line;
+        } else {
+            continue;
         }
+        std::string line;
+        if (!encodeFrame(frame, line)) {
+            m_server.send(item.client,
+                          jsonText({{"type", "error"}, {"message", "a command is one line"}}));
+            continue;
+        }
+        writeFrame(m_socket, line);
     }
 }
 
 void page_supervisor::fromRun() {
-    std::string pending;
+    frame_reader reader;
+    std::size_t skipped = 0;
     char buffer[65536];
     for (;;) {
         // Once the run's process has ended, what is left is read, and then the reading ends,
@@ -232,34 +325,44 @@ void page_supervisor::fromRun() {
         if (got <= 0) {
             return;
         }
-        pending.append(buffer, static_cast<std::size_t>(got));
-        takeLines(pending, [this](const std::string& frame) {
-            if (frame.size() < 2 || frame[1] != ' ') {
+        reader.add(buffer, static_cast<std::size_t>(got), [this](const std::string& line) {
+            relay_frame frame;
+            if (!decodeFrame(line, frame)) {
                 return;
             }
-            if (frame[0] == 'T') {
+            switch (frame.what) {
+            case relay_frame::kind::state: {
                 std::lock_guard<std::mutex> hold(m_stateLock);
-                m_lastState = frame.substr(2);
+                m_lastState = frame.text;
+                break;
             }
-            if (frame[0] == 'C') {
-                nlohmann::json text = nlohmann::json::parse(frame.substr(2), nullptr, false);
-                if (text.is_string()) {
-                    std::lock_guard<std::mutex> hold(m_stateLock);
-                    m_recording += text.get<std::string>();
-                }
+            case relay_frame::kind::recorded: {
+                std::lock_guard<std::mutex> hold(m_stateLock);
+                m_recording += frame.text;
+                return;
+            }
+            case relay_frame::kind::toEvery:
+            case relay_frame::kind::toClient:
+                break;
+            default:
+                // Frames to the run have no business here.
                 return;
             }
             if (!m_serving) {
                 return;
             }
-            long client = 0;
-            std::string message;
-            if (frame[0] == 'B' || frame[0] == 'T') {
-                m_server.broadcast(frame.substr(2));
-            } else if (frame[0] == 'S' && clientOf(frame, client, message)) {
-                m_server.send(client, message);
+            if (frame.what == relay_frame::kind::toClient) {
+                m_server.send(frame.client, frame.text);
+            } else {
+                m_server.broadcast(frame.text);
             }
         });
+        if (reader.skipped() > skipped) {
+            skipped = reader.skipped();
+            std::cerr << "vesk-host: a message of the run longer than "
+                      << frame_reader::defaultLimit / (1024 * 1024)
+                      << " MiB was not passed on to the page\n";
+        }
     }
 }
 

@@ -1,12 +1,15 @@
 // A run with a process of its own serves its page through its supervisor: the supervisor runs
 // the server and outlives the run, so a run that crashes still shows on the page how it ended.
-// The two talk over a socket pair, one line per item:
+// The two talk over a socket pair, one line per frame:
 //   to the run     "G client" (a greeting), "P client LINE" (a step), "R client" (the recording)
 //   from the run   "S client MESSAGE", "B MESSAGE" (to every browser), "T MESSAGE" (the state),
 //                  "C TEXT" (a piece of the recording, as a JSON string)
+// Messages are JSON texts and hold no line feed. A frame the run died while writing has no line
+// feed either, and is never taken.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +22,46 @@
 #include "web_server.h"
 
 namespace vesk_host {
+
+struct relay_frame {
+    enum class kind : char {
+        greeting = 'G',
+        step = 'P',
+        recording = 'R',
+        toClient = 'S',
+        toEvery = 'B',
+        state = 'T',
+        recorded = 'C'
+    };
+    kind what = kind::greeting;
+    long client = 0;  // greeting, step, recording, toClient
+    std::string text; // step: the line; toClient, toEvery, state: the message; recorded: the piece
+};
+
+// The frame as one line, line feed included. False when it cannot be one: a line or a message
+// with a line break in it.
+bool encodeFrame(const relay_frame& frame, std::string& line);
+// One line, without its line feed. False when it is not a frame: an unknown kind, a client
+// that is not a number, a recorded piece that is not a JSON string.
+bool decodeFrame(const std::string& line, relay_frame& frame);
+
+// Cuts what arrives from the socket into lines. A line longer than `limit` is not kept: it is
+// skipped to its end and counted.
+class frame_reader {
+public:
+    static const std::size_t defaultLimit = 64u * 1024 * 1024;
+    explicit frame_reader(std::size_t limit = defaultLimit) : m_limit(limit) {}
+    // Adds what arrived and hands each complete line, in order, to `take`.
+    void add(const char* data, std::size_t size,
+             const std::function<void(const std::string&)>& take);
+    std::size_t skipped() const { return m_skipped; }
+
+private:
+    std::size_t m_limit;
+    std::string m_pending;
+    bool m_skipping = false;
+    std::size_t m_skipped = 0;
+};
 
 // The run's end.
 class relayed_page : public page_link {
@@ -38,7 +81,7 @@ public:
 
 private:
     void read();
-    void write(const std::string& frame);
+    void write(relay_frame::kind what, long client, const std::string& text);
 
     int m_socket;
     std::mutex m_writeLock;

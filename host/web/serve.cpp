@@ -23,11 +23,11 @@ extern "C" void onStopSignal(int) {
 }
 
 // Standard input, read without blocking the host: lines are posted like the page's requests.
-void readInput(page_link& server, const std::atomic<bool>& stopping) {
+void readInput(page_link& server, const std::atomic<bool>& stopping, int input) {
     std::string pending;
     char buffer[4096];
     while (!stopping) {
-        pollfd in{0, POLLIN, 0};
+        pollfd in{input, POLLIN, 0};
         int ready = poll(&in, 1, 200);
         if (ready < 0 && errno == EINTR) {
             continue;
@@ -38,7 +38,7 @@ void readInput(page_link& server, const std::atomic<bool>& stopping) {
             }
             continue;
         }
-        ssize_t got = read(0, buffer, sizeof buffer);
+        ssize_t got = read(input, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -117,11 +117,11 @@ bool stop_signals::requested() const {
     return stopRequested != 0;
 }
 
-void serve(host_view& view, page_link& server) {
+void serve(host_view& view, page_link& server, int input) {
     stop_signals signals;
 
     std::atomic<bool> stopping(false);
-    std::thread input(readInput, std::ref(server), std::cref(stopping));
+    std::thread reader(readInput, std::ref(server), std::cref(stopping), input);
     // A browser's greeting carries what came before; broadcasts carry what is new.
     std::size_t broadcastFrom = 0;
     view.transcriptSince(broadcastFrom);
@@ -186,7 +186,7 @@ void serve(host_view& view, page_link& server) {
         }
     }
     stopping = true;
-    input.join();
+    reader.join();
 }
 
 } // namespace vesk_host

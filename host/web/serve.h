@@ -33,8 +33,9 @@ private:
 
 // Serves the page from this process. False, with `error`, when the server cannot listen.
 bool serveHere(host_view& view, const serve_settings& settings, std::string& error);
-// The serving loop itself, over a server of this process or one the supervisor runs.
-void serve(host_view& view, page_link& page);
+// The serving loop itself, over a server of this process or one the supervisor runs. Lines
+// typed on `input` (standard input unless told) run as steps.
+void serve(host_view& view, page_link& page, int input = 0);
 
 // A transcript message: `lines` to add, or, with `reset`, to replace what the page shows.
 nlohmann::json transcriptMessage(const nlohmann::json& lines, bool reset);

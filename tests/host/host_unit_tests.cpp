@@ -7,6 +7,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "devices/router.h"
 #include "recording_host_link.h"
 #include "reply_ledger.h"
 #include "scenario_parser.h"
@@ -231,7 +232,7 @@ TEST(SystemFiles, RoutersFromTheirDeviceFiles) {
     tree.writeFile("dev_1000.ini", "[Database]\nDatabaseSize_0=3\nDatabaseSize_1=1\n");
     system_model system(tree.root() + "/studio");
 
-    router* r = system.findRouter(42);
+    router* r = system.findAs<router>(42);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->sources, 5) << "without sizes, the highest name counts";
     EXPECT_EQ(r->destinations, 2);
@@ -242,11 +243,11 @@ TEST(SystemFiles, RoutersFromTheirDeviceFiles) {
     EXPECT_EQ(r->indexOf(0, "VT 1"), 5);
     EXPECT_EQ(r->indexOf(1, "VT 1"), 0);
 
-    ASSERT_NE(system.findRouter(1000), nullptr);
-    EXPECT_EQ(system.findRouter(1000)->sources, 3);
-    EXPECT_EQ(system.findRouter(7), nullptr);
-    EXPECT_EQ(system.findRouter(-1), nullptr);
-    EXPECT_EQ(system_model("").findRouter(42), nullptr);
+    ASSERT_NE(system.findAs<router>(1000), nullptr);
+    EXPECT_EQ(system.findAs<router>(1000)->sources, 3);
+    EXPECT_EQ(system.find(7), nullptr);
+    EXPECT_EQ(system.find(-1), nullptr);
+    EXPECT_EQ(system_model("").find(42), nullptr);
 }
 
 TEST(SystemFiles, PanelFieldsStayInsideThePanelsFolder) {
@@ -477,34 +478,29 @@ TEST(SystemFiles, DevicesOfEachKind) {
 
     const struct {
         int device;
-        bool exists;
-        device_kind kind;
-    } rows[] = {
-        {20, true, device_kind::text},
-        {30, true, device_kind::state},
-        {3, true, device_kind::router},
-        {7, false, device_kind::router},
-    };
+        const char* kind; // null: no such device
+    } rows[] = {{20, "text"}, {30, "state"}, {3, "router"}, {7, nullptr}};
     for (const auto& row : rows) {
-        device_kind kind = device_kind::router;
-        EXPECT_EQ(system.kindOf(row.device, kind), row.exists) << row.device;
-        EXPECT_EQ(kind, row.kind) << row.device;
-        EXPECT_EQ(system.findRouter(row.device) != nullptr,
-                  row.exists && row.kind == device_kind::router)
-            << row.device;
-        EXPECT_EQ(system.findTextDevice(row.device) != nullptr, row.kind == device_kind::text)
-            << row.device;
-        EXPECT_EQ(system.findStateDevice(row.device) != nullptr, row.kind == device_kind::state)
+        const device* d = system.find(row.device);
+        ASSERT_EQ(d != nullptr, row.kind != nullptr) << row.device;
+        if (d != nullptr) {
+            EXPECT_STREQ(d->type().name, row.kind) << row.device;
+        }
+        EXPECT_EQ(system.findAs<router>(row.device) != nullptr,
+                  row.kind != nullptr && std::string(row.kind) == "router")
             << row.device;
     }
-    const text_device& text = *system.findTextDevice(20);
-    EXPECT_EQ(text.slots, 4) << "the database size wins over the highest slot named";
-    EXPECT_EQ(text.text(2), "cue");
-    EXPECT_EQ(text.text(1), "");
-    EXPECT_EQ(text.texts.count(9), 0u) << "a start text outside the device is dropped";
-    const state_device& state = *system.findStateDevice(30);
-    EXPECT_EQ(state.indices, 5) << "without a size, the highest index named counts";
-    EXPECT_TRUE(state.on(3));
-    EXPECT_FALSE(state.on(5));
-    EXPECT_FALSE(state.on(4));
+    const device& text = *system.find(20);
+    std::string said;
+    EXPECT_EQ(text.size(), 4) << "the database size wins over the highest slot named";
+    EXPECT_TRUE(text.report(2, said));
+    EXPECT_EQ(said, "cue");
+    EXPECT_TRUE(text.report(1, said));
+    EXPECT_EQ(said, "");
+    EXPECT_EQ(text.recorded().count(9), 0u) << "a start text outside the device is dropped";
+    const device& state = *system.find(30);
+    EXPECT_EQ(state.size(), 5) << "without a size, the highest index named counts";
+    EXPECT_TRUE(state.holds(3));
+    EXPECT_FALSE(state.holds(5));
+    EXPECT_FALSE(state.holds(4));
 }

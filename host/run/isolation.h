@@ -1,8 +1,8 @@
 // Runs a whole run apart and watches it, so that a script that crashes, aborts, exits or hangs
 // ends its run with a report instead of ending vesk-host silently. On POSIX the run is a child
 // process that does all the work (loading the script included); the parent only waits, and
-// reads what the child left in shared memory when it died. On Windows it is a thread, watched
-// by the one that started it.
+// reads what the child left in shared memory when it died (isolation_posix.cpp). On Windows it
+// is a thread, watched by the one that started it (isolation_windows.cpp).
 #pragma once
 
 #include <functional>
@@ -21,6 +21,13 @@ struct broken_run {
     std::vector<std::string> lastSent;
     std::string backtrace;  // where the platform gives one; may be empty
     std::string transcript; // everything the run wrote before it died
+
+    // The scenario step it stopped at, in words.
+    std::string where() const;
+    // Takes the handler, the step and the last lines sent from what the run kept.
+    void takeFrom(const call_record& record);
+    // A call that did not return in time.
+    void hung(int timeoutSeconds);
 };
 
 // False where runs cannot be isolated; they then run in the process itself.

@@ -1,0 +1,212 @@
+// Routers: the kind a device file without a kind is. Its file has [Database] DatabaseSize_0
+// sources and DatabaseSize_1 destinations (otherwise the highest numbers named), [Sources] and
+// [Destinations] names, [Crosspoints] destination=source for its start state. Switches and
+// polls reach scripts as revertives (kind 1) with the source's name.
+#include "router.h"
+
+#include <algorithm>
+
+#include "emulated_host.h"
+#include "file_check.h"
+#include "ini_files.h"
+#include "scenario_parser.h"
+#include "scenario_runner.h"
+#include "vesk_script_export.h"
+
+namespace vesk_host {
+
+std::string router::sourceName(int index) const {
+    auto found = sourceNames.find(index);
+    return found != sourceNames.end() ? found->second : "Source " + std::to_string(index);
+}
+
+std::string router::destinationName(int index) const {
+    auto found = destinationNames.find(index);
+    return found != destinationNames.end() ? found->second : "Destination " + std::to_string(index);
+}
+
+int router::sourceOf(int destination) const {
+    auto on = crosspoints.find(destination);
+    return on != crosspoints.end() ? on->second : 0;
+}
+
+int router::indexOf(int database, const std::string& wanted) const {
+    int count = database == 0 ? sources : destinations;
+    for (int i = 1; i <= count; ++i) {
+        if ((database == 0 ? sourceName(i) : destinationName(i)) == wanted) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+bool router::report(int index, std::string& text) const {
+    int source = sourceOf(index);
+    text = source != 0 ? sourceName(source) : std::string();
+    return source != 0;
+}
+
+bool router::request(const device_change& change, std::string& why) {
+    int source = change.number;
+    int destination = change.index;
+    if (!validSource(source) || !validDestination(destination)) {
+        why = "router " + std::to_string(number()) + " has sources 1 to " +
+              std::to_string(sources) + " and destinations 1 to " + std::to_string(destinations) +
+              "; no switch of source " + std::to_string(source) + " to destination " +
+              std::to_string(destination);
+        return false;
+    }
+    crosspoints[destination] = source;
+    changed(destination, std::to_string(number()) + ": " + destinationName(destination) + " (" +
+                             std::to_string(destination) + ") now on " + sourceName(source) + " (" +
+                             std::to_string(source) + ")");
+    return true;
+}
+
+std::string router::shown() const {
+    std::string state = std::to_string(number()) + " " + name() + ":";
+    for (const auto& x : crosspoints) {
+        state += "\n" + destinationName(x.first) + " (" + std::to_string(x.first) + ") <- " +
+                 sourceName(x.second) + " (" + std::to_string(x.second) + ")";
+    }
+    return state;
+}
+
+void router::page(page_writer& out) const {
+    out.list("sources");
+    for (int i = 1; i <= sources; ++i) {
+        out.item(sourceName(i));
+    }
+    out.end();
+    out.list("destinations");
+    for (int d = 1; d <= destinations; ++d) {
+        int source = sourceOf(d);
+        out.record();
+        out.number("index", d);
+        out.text("name", destinationName(d));
+        out.number("source", source);
+        out.text("sourceName", source > 0 ? sourceName(source) : "");
+        out.end();
+    }
+    out.end();
+}
+
+std::map<int, std::string> router::recorded() const {
+    std::map<int, std::string> held;
+    for (const auto& x : crosspoints) {
+        held[x.first] = std::to_string(x.second);
+    }
+    return held;
+}
+
+scenario_check router::expectation(int index) const {
+    scenario_check check;
+    check.line = "expect crosspoint " + std::to_string(number()) + " " +
+                 std::to_string(sourceOf(index)) + " " + std::to_string(index);
+    return check;
+}
+
+namespace {
+
+std::unique_ptr<device> load(const std::string& path, int number, const std::string& name) {
+    std::unique_ptr<router> r(new router(number, name));
+    r->sources = readNumbered(path, "Sources", "DatabaseSize_0", r->sourceNames);
+    r->destinations = readNumbered(path, "Destinations", "DatabaseSize_1", r->destinationNames);
+    for (int d = 1; d <= r->destinations && r->sources > 0; ++d) {
+        r->crosspoints[d] = 1;
+    }
+    for (const auto& each : iniSection(path, "Crosspoints")) {
+        int destination = numberOr(each.first, 0);
+        int source = numberOr(each.second, 0);
+        if (r->validDestination(destination) && r->validSource(source)) {
+            r->crosspoints[destination] = source;
+        }
+    }
+    return std::unique_ptr<device>(r.release());
+}
+
+void check(file_check& f) {
+    f.onlySections({"Device", "Database", "Sources", "Destinations", "Crosspoints"});
+    f.required("Sources");
+    f.required("Destinations");
+    int sourceSize = 0;
+    int destinationSize = 0;
+    if (const ini_section* s = f.section("Database")) {
+        f.onlyKeys(*s, {"DatabaseSize_0", "DatabaseSize_1"});
+        for (const ini_line& e : s->entries) {
+            int size = numberOr(e.value, -1);
+            if (size < 0) {
+                f.finding(e.number, e.key + " '" + e.value + "' is not a size");
+            }
+            (lower(e.key) == "databasesize_0" ? sourceSize : destinationSize) = std::max(size, 0);
+        }
+    }
+    int sources = checkNumbered(f, f.section("Sources"), sourceSize, "source");
+    int destinations = checkNumbered(f, f.section("Destinations"), destinationSize, "destination");
+    if (const ini_section* s = f.section("Crosspoints")) {
+        for (const ini_line& e : s->entries) {
+            int destination = numberOr(e.key, 0);
+            int source = numberOr(e.value, 0);
+            if (destination < 1 || destination > destinations) {
+                f.finding(e.number, "crosspoint " + e.key + "=" + e.value +
+                                        ": the router has destinations 1 to " +
+                                        std::to_string(destinations));
+            } else if (source < 1 || source > sources) {
+                f.finding(e.number, "crosspoint " + e.key + "=" + e.value +
+                                        ": the router has sources 1 to " + std::to_string(sources) +
+                                        " (the destination would start on source 1)");
+            }
+        }
+    }
+}
+
+int number(const step& s, std::size_t i) {
+    return static_cast<int>(s.numbers[i]);
+}
+
+void route(scenario_runner& r, const step& s, script_slot*) {
+    std::string why;
+    if (!r.host().change(number(s, 0), verb_family::router,
+                         device_change{number(s, 2), number(s, 1), std::string()}, why)) {
+        r.fail(s, why);
+    }
+}
+
+void expectCrosspoint(scenario_runner& r, const step& s, script_slot*) {
+    int device = number(s, 0);
+    int source = number(s, 1);
+    int destination = number(s, 2);
+    std::string wanted = "expected router " + std::to_string(device) + " destination " +
+                         std::to_string(destination) + " on source " + std::to_string(source) +
+                         ", got ";
+    const router* found = r.host().system().findAs<router>(device);
+    if (found == nullptr || !found->validDestination(destination)) {
+        r.record(s, false, wanted + (found == nullptr ? "no such device" : "no such destination"));
+        return;
+    }
+    int on = found->sourceOf(destination);
+    r.record(s, on == source,
+             wanted + "source " + std::to_string(on) + " (" + found->sourceName(on) + ")");
+}
+
+const scenario_command commands[] = {
+    {"route", "i i i", "route DEVICE SOURCE DESTINATION",
+     "switch made elsewhere; registered scripts hear", scenario_role::system, route},
+    {"expect crosspoint", "i i i", "expect crosspoint DEVICE SOURCE DESTINATION",
+     "the destination is on the source", scenario_role::expectation, expectCrosspoint},
+};
+
+} // namespace
+
+const device_type routerType = {"router",
+                                "router",
+                                "destination",
+                                "router",
+                                verb_family::router,
+                                VESK_EVENT_REVERTIVE,
+                                load,
+                                check,
+                                commands,
+                                sizeof commands / sizeof commands[0]};
+
+} // namespace vesk_host

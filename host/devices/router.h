@@ -1,0 +1,50 @@
+// A router: sources and destinations numbered from 1, every destination on one source. The
+// router lines ("RN", "RI", the instance lookup) read its names; everything else goes through
+// the device interface. A router whose state lives in another provider keeps here what it was
+// last told, and its request() asks the provider: the change is reported when it comes back.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "device.h"
+
+namespace vesk_host {
+
+extern const device_type routerType;
+
+class router : public device {
+public:
+    router(int number, std::string name) : device(routerType, number, std::move(name)) {}
+
+    int sources = 0;
+    int destinations = 0;
+    std::map<int, std::string> sourceNames;
+    std::map<int, std::string> destinationNames;
+    // Destination to source; every destination is on a source (source 1 unless the device
+    // file says otherwise).
+    std::map<int, int> crosspoints;
+
+    bool validSource(int index) const { return index >= 1 && index <= sources; }
+    bool validDestination(int index) const { return index >= 1 && index <= destinations; }
+    std::string sourceName(int index) const;
+    std::string destinationName(int index) const;
+    // The source the destination is on; 0 when none.
+    int sourceOf(int destination) const;
+    // The index whose name is `name` in the sources (database 0) or destinations (1); 0 when
+    // none.
+    int indexOf(int database, const std::string& name) const;
+
+    // Destinations are its indices; a change puts the destination `index` on the source
+    // `number`.
+    int size() const override { return destinations; }
+    bool report(int index, std::string& text) const override;
+    bool holds(int index) const override { return sourceOf(index) != 0; }
+    bool request(const device_change& change, std::string& why) override;
+    std::string shown() const override;
+    void page(page_writer& out) const override;
+    std::map<int, std::string> recorded() const override;
+    scenario_check expectation(int index) const override;
+};
+
+} // namespace vesk_host

@@ -1,0 +1,175 @@
+#include "options.h"
+
+#include <filesystem>
+
+#include "load/object_layout.h"
+#include "scenario_parser.h"
+#include "text.h"
+
+namespace fs = std::filesystem;
+
+namespace vesk_host {
+
+const char usageText[] =
+    "usage: vesk-host --script LIBRARY [options] [SCENARIO]\n"
+    "       vesk-host --check-system DIR [--workstation N]\n"
+    "\n"
+    "Loads LIBRARY as the panel host does, creates its script and runs SCENARIO against it,\n"
+    "or, without SCENARIO, reads the same commands from standard input.\n"
+    "\n"
+    "  --script LIBRARY     the script library (exports load_vesk_client_script)\n"
+    "  --name NAME          the script's name in scenarios (default: from the file name)\n"
+    "  --startup TEXT       the start-up text the script is created with (default: empty)\n"
+    "  --abi msvc|itanium   the C++ object layout of a script built without RTTI: msvc for\n"
+    "                       Visual Studio, itanium for MinGW, GCC, clang (default: recognised\n"
+    "                       from the RTTI; an object of neither is refused, never called)\n"
+    "  --system DIR         the system folder <root>/<system>: sets CC_ROOT and CC_SYSTEM\n"
+    "  --workstation N      sets CC_WORKSTATION\n"
+    "  --junit FILE         also write a JUnit report\n"
+    "  --quiet              print only failures and the result, not the transcript\n"
+    "  --timeout SECONDS    a call into the script that lasts longer fails the run (default 10)\n"
+    "  --in-process         run the script unwatched, for a debugger; a crash then ends\n"
+    "                       vesk-host (by default the run has a process of its own, on\n"
+    "                       Windows a thread, and a crash or a hang is reported)\n"
+    "  --strict             fail the run on what is otherwise a warning: faults in the\n"
+    "                       system folder, presses on controls the panel lacks, events for\n"
+    "                       devices that do not exist, lines the host cannot read, an empty\n"
+    "                       scenario\n"
+    "  --check-system DIR   check the system folder's files and exit: 0 when sound, 1 with\n"
+    "                       each fault at its file and line\n"
+    "  --version            print vesk-host's version\n"
+    "  --serve PORT         after SCENARIO (if any), serve the live page of the panels, devices\n"
+    "                       and transcript on 127.0.0.1:PORT (0: a free port) until SIGINT or\n"
+    "                       SIGTERM; commands typed on standard input still work\n"
+    "  --listen ADDR        serve on ADDR instead of 127.0.0.1 (the only way beyond loopback)\n"
+    "  --record FILE        save every step run as a scenario, with what the scripts sent and\n"
+    "                       what the host showed after each as its expectations\n"
+    "  --html FILE          at the end, write the final state and transcript as one HTML file\n"
+    "\n"
+    "Exit status: 0 when every expectation held, 1 when one failed, a script broke the rules\n"
+    "of the host link, crashed or hung, 2 when the run could not start.\n";
+
+namespace {
+
+const char versionText[] = "vesk-host 1.1";
+
+std::string defaultName(const std::string& path) {
+    std::string stem = fs::path(path).stem().string();
+#if !defined(_WIN32)
+    if (stem.size() > 3 && stem.compare(0, 3, "lib") == 0) {
+        stem = stem.substr(3);
+    }
+#endif
+    return stem.empty() ? "script" : stem;
+}
+
+} // namespace
+
+std::string options::scriptName() const {
+    return name.empty() ? defaultName(script) : name;
+}
+
+std::string options::scenarioFile() const {
+    return scenario.empty() ? "stdin" : scenario;
+}
+
+int options::timeoutSeconds() const {
+    int seconds = 10;
+    parseInt(timeout, seconds);
+    return seconds;
+}
+
+bool informationAsked(int argc, char** argv, std::string& text) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            text = std::string(usageText) + "\nScenario commands\n\n" + scenarioHelp();
+            return true;
+        }
+        if (arg == "--version") {
+            text = std::string(versionText) + "\n";
+            return true;
+        }
+    }
+    return false;
+}
+
+bool parseOptions(int argc, char** argv, options& o, std::string& error) {
+    const struct {
+        const char* name;
+        std::string options::*value;
+    } valued[] = {{"--script", &options::script},
+                  {"--name", &options::name},
+                  {"--startup", &options::startup},
+                  {"--abi", &options::abi},
+                  {"--system", &options::system},
+                  {"--workstation", &options::workstation},
+                  {"--junit", &options::junit},
+                  {"--timeout", &options::timeout},
+                  {"--check-system", &options::checkSystem},
+                  {"--serve", &options::serve},
+                  {"--listen", &options::listen},
+                  {"--record", &options::record},
+                  {"--html", &options::html}};
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string* value = nullptr;
+        for (const auto& option : valued) {
+            if (arg == option.name) {
+                value = &(o.*option.value);
+            }
+        }
+        if (value != nullptr) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            *value = argv[++i];
+        } else if (arg == "--quiet") {
+            o.quiet = true;
+        } else if (arg == "--in-process") {
+            o.inProcess = true;
+        } else if (arg == "--strict") {
+            o.strict = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return false;
+        } else if (o.scenario.empty()) {
+            o.scenario = arg;
+        } else {
+            error = "only one scenario per run";
+            return false;
+        }
+    }
+    if (o.script.empty() && o.checkSystem.empty()) {
+        error = "--script is required";
+        return false;
+    }
+    object_abi layout = object_abi::unknown;
+    if (!o.abi.empty() && !parseObjectAbi(o.abi, layout)) {
+        error = "--abi takes msvc or itanium";
+        return false;
+    }
+    int ignored = 0;
+    if (!o.workstation.empty() && !parseInt(o.workstation, ignored)) {
+        error = "--workstation takes a number";
+        return false;
+    }
+    int seconds = 0;
+    if (!parseInt(o.timeout, seconds) || seconds < 1) {
+        error = "--timeout takes a number of seconds, 1 or more";
+        return false;
+    }
+    int port = 0;
+    if (!o.serve.empty() && (!parseInt(o.serve, port) || port < 0 || port > 65535)) {
+        error = "--serve takes a port number from 0 to 65535";
+        return false;
+    }
+    if (!o.listen.empty() && o.serve.empty()) {
+        error = "--listen goes with --serve";
+        return false;
+    }
+    return true;
+}
+
+} // namespace vesk_host

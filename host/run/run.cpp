@@ -1,0 +1,207 @@
+#include "run.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "emulated_host.h"
+#include "junit.h"
+#include "page.h"
+#include "platform.h"
+#include "scenario_runner.h"
+#include "system_check.h"
+#include "system_model.h"
+#include "transcript.h"
+
+namespace fs = std::filesystem;
+
+namespace vesk_host {
+
+namespace {
+
+// A library named without a folder is the one in the current folder when there is one there:
+// the loader would otherwise look only in the system's library path.
+std::string libraryPath(const std::string& given) {
+    if (given.find_first_of("/\\:") != std::string::npos) {
+        return given;
+    }
+    std::error_code failed;
+    if (!fs::is_regular_file(fs::path(given), failed)) {
+        return given;
+    }
+#if defined(_WIN32)
+    return ".\\" + given;
+#else
+    return "./" + given;
+#endif
+}
+
+std::string counted(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The run's one summary line; its counts mean the same whether the run passed or failed.
+std::string summaryLine(const scenario_runner::tally& t, std::size_t problems) {
+    bool passed = t.expectationsFailed == 0 && t.eventsFailed == 0 && problems == 0;
+    return std::string("vesk-host: ") + (passed ? "passed: " : "FAILED: ") +
+           std::to_string(t.expectations - t.expectationsFailed) + " of " +
+           counted(t.expectations, "expectation", "expectations") + " held, " +
+           counted(t.eventsFailed, "event", "events") + " failed, " +
+           counted(static_cast<int>(problems), "host link problem", "host link problems");
+}
+
+} // namespace
+
+int unusable(const options& o, const std::vector<std::string>& errors) {
+    for (const std::string& e : errors) {
+        std::cerr << e << "\n";
+    }
+    if (!o.junit.empty()) {
+        std::vector<junit_case> cases;
+        for (const std::string& e : errors) {
+            cases.push_back({"vesk-host", true, e});
+        }
+        writeJUnit(o.junit, o.scenarioFile(), cases, std::string());
+    }
+    return exitUnusable;
+}
+
+int checkOnly(const options& o) {
+    std::vector<system_finding> findings = checkSystem(o.checkSystem, o.workstation);
+    for (const system_finding& f : findings) {
+        std::cout << f.text() << "\n";
+    }
+    std::cout << "vesk-host: " << o.checkSystem
+              << (findings.empty() ? " is sound"
+                                   : ": " + std::to_string(findings.size()) +
+                                         (findings.size() == 1 ? " fault" : " faults"))
+              << "\n";
+    return findings.empty() ? exitPassed : exitFailed;
+}
+
+bool prepareSystem(const options& o, std::string& dir, std::string& error) {
+    if (!o.workstation.empty()) {
+        setEnvironment("CC_WORKSTATION", o.workstation);
+    }
+    if (o.system.empty()) {
+        return true;
+    }
+    std::error_code failed;
+    fs::path path = fs::absolute(fs::path(o.system), failed).lexically_normal();
+    if (!path.has_filename()) {
+        path = path.parent_path();
+    }
+    if (failed || !fs::is_directory(path, failed)) {
+        error = "no system folder " + o.system;
+        return false;
+    }
+    dir = path.generic_string();
+    setEnvironment("CC_ROOT", path.parent_path().string());
+    setEnvironment("CC_SYSTEM", path.filename().string());
+    return true;
+}
+
+int runScenario(const options& o, const std::string& dir, const std::vector<step>& steps,
+                call_record* record, const std::function<void(const std::string&)>& mirror,
+                host_page& page, bool supervised) {
+    std::string error;
+    transcript out(o.quiet ? nullptr : &std::cout);
+    if (mirror) {
+        out.mirrorTo(mirror);
+    }
+    system_model system(dir);
+    emulated_host host(system, out);
+    host.keepRecord(record);
+    host.setStrict(o.strict);
+    object_abi layout = object_abi::unknown;
+    parseObjectAbi(o.abi, layout);
+    host.forceLayout(layout);
+    std::string name = o.scriptName();
+    if (!host.addScript(name, libraryPath(o.script), o.startup, error)) {
+        return unusable(o, {"vesk-host: " + error});
+    }
+    std::string file = o.scenarioFile();
+    std::string described =
+        name + " from " + o.script + (dir.empty() ? std::string() : ", system " + dir) +
+        (o.workstation.empty() ? std::string() : ", workstation " + o.workstation);
+    out.plain("vesk-host: " + described);
+
+    host.setLocation(file + ": at the start");
+    // The system is checked before every run: its faults would otherwise surface later, as
+    // odd replies far from their cause.
+    if (!dir.empty()) {
+        for (const system_finding& f : checkSystem(o.system, o.workstation)) {
+            host.warn("system: " + f.text());
+        }
+    }
+    if (o.workstation.empty() && std::getenv("CC_WORKSTATION") == nullptr) {
+        host.warn("the workstation number is unset (no --workstation, no CC_WORKSTATION): "
+                  "scripts read their settings for workstation 0");
+    }
+    bool anyStep = false;
+    for (const step& s : steps) {
+        anyStep = anyStep || !s.isComment();
+    }
+    if (!o.scenario.empty() && !anyStep) {
+        host.warn("the scenario " + file + " has no steps: the run checks nothing");
+    }
+    host.create(*host.slot(name));
+    scenario_runner runner(host, out, file);
+    std::unique_ptr<run_page> shown = page.forRun(
+        host, runner, out, "# Recorded by vesk-host with " + described + ".", supervised);
+    if (o.scenario.empty() && o.serve.empty()) {
+        readInteractively(*shown, runner);
+    } else {
+        for (const step& s : steps) {
+            shown->run(s);
+        }
+    }
+    host.setLocation(file + ": at the end");
+    if (!o.serve.empty()) {
+        if (!shown->serve(error)) {
+            return unusable(o, {"vesk-host: " + error});
+        }
+        host.setLocation("serving: at the end");
+    }
+    runner.finish();
+    if (!shown->stepsDone()) {
+        return exitUnusable;
+    }
+    out.plain("end of run");
+    host.finish();
+
+    std::vector<junit_case> cases;
+    int failed = 0;
+    for (const auto& c : runner.checks()) {
+        cases.push_back({c.where + ": " + c.what, !c.held, c.message});
+        if (!c.held) {
+            ++failed;
+            std::cerr << c.message << "\n";
+        }
+    }
+    std::string accounting;
+    for (const auto& p : host.problems()) {
+        std::cerr << p.where << ": " << p.what << "\n";
+        accounting += (accounting.empty() ? "" : "\n") + p.where + ": " + p.what;
+    }
+    cases.push_back({"host link rules (release accounting)", !accounting.empty(), accounting});
+
+    std::size_t problems = host.problems().size();
+    // Once: in the transcript, or on its own where the transcript is not printed.
+    std::string result = summaryLine(runner.counts(), problems);
+    out.plain(result);
+    if (o.quiet) {
+        std::cerr << result << "\n";
+    }
+    if (!shown->reportDone()) {
+        return exitUnusable;
+    }
+    if (!o.junit.empty() && !writeJUnit(o.junit, file, cases, out.text())) {
+        std::cerr << "vesk-host: cannot write " << o.junit << "\n";
+        return exitUnusable;
+    }
+    return failed == 0 && problems == 0 ? exitPassed : exitFailed;
+}
+
+} // namespace vesk_host

@@ -1,0 +1,131 @@
+// The page of a vesk-host built with the page's libraries: every step goes through the host's
+// view, which records and shows it; a supervised run shows it through its supervisor.
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "broken_page.h"
+#include "host_view.h"
+#include "options.h"
+#include "page.h"
+#include "page_relay.h"
+#include "serve.h"
+#include "text.h"
+
+namespace vesk_host {
+
+namespace {
+
+serve_settings serveSettings(const options& o) {
+    serve_settings settings;
+    settings.address = o.listen.empty() ? settings.address : o.listen;
+    parseInt(o.serve, settings.port);
+    return settings;
+}
+
+class shown_run : public run_page {
+public:
+    // `relay`, when given, is the supervisor's page: it gets the state after every step.
+    shown_run(const options& o, emulated_host& host, scenario_runner& runner, const transcript& out,
+              const std::string& header, std::unique_ptr<relayed_page> relay)
+        : m_options(o), m_view(host, runner, out), m_relay(std::move(relay)) {
+        if (m_relay) {
+            relayed_page* relayed = m_relay.get();
+            m_view.mirrorRecording(
+                [relayed](const std::string& text) { relayed->recordingWritten(text); });
+        }
+        m_view.begin(header);
+        if (m_relay) {
+            m_relay->broadcastState(jsonText(m_view.state()));
+        }
+    }
+
+    void run(const step& s) override {
+        m_view.run(s);
+        if (m_relay) {
+            m_relay->broadcastState(jsonText(m_view.state()));
+        }
+    }
+
+    bool serve(std::string& error) override {
+        if (m_relay) {
+            vesk_host::serve(m_view, *m_relay);
+            return true;
+        }
+        return serveHere(m_view, serveSettings(m_options), error);
+    }
+
+    bool stepsDone() override {
+        // The state before the scripts are destroyed is what the run ended with.
+        m_finalState = m_view.state();
+        return m_options.record.empty() || writeFile(m_options.record, m_view.recording());
+    }
+
+    bool reportDone() override {
+        std::size_t from = 0;
+        return m_options.html.empty() ||
+               writeFile(m_options.html, staticPage(m_finalState, m_view.transcriptSince(from)));
+    }
+
+private:
+    const options& m_options;
+    host_view m_view;
+    std::unique_ptr<relayed_page> m_relay;
+    nlohmann::json m_finalState;
+};
+
+class shown_page : public host_page {
+public:
+    explicit shown_page(const options& o)
+        : m_options(o), m_withPage(o.wantsPage()),
+          m_supervisor(serveSettings(o), !o.serve.empty()) {}
+
+    bool open(std::string& error) override { return !m_withPage || m_supervisor.open(error); }
+
+    std::unique_ptr<run_page> forRun(emulated_host& host, scenario_runner& runner,
+                                     const transcript& out, const std::string& header,
+                                     bool supervised) override {
+        std::unique_ptr<relayed_page> relay =
+            supervised && m_withPage ? m_supervisor.runEnd() : nullptr;
+        return std::unique_ptr<run_page>(
+            new shown_run(m_options, host, runner, out, header, std::move(relay)));
+    }
+
+    bool started(std::string& error) override { return !m_withPage || m_supervisor.started(error); }
+
+    void ended() override { m_supervisor.ended(); }
+
+    bool showBroken(const broken_run& broken, const std::string& report) override {
+        return !m_withPage || showBrokenRun(m_supervisor, m_options, broken, report);
+    }
+
+    void stop() override { m_supervisor.stop(); }
+
+private:
+    const options& m_options;
+    bool m_withPage;
+    page_supervisor m_supervisor;
+};
+
+} // namespace
+
+bool writeFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    file.close();
+    if (!file) {
+        std::cerr << "vesk-host: cannot write " << path << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool pageAccepts(const options&, std::string&) {
+    return true;
+}
+
+std::unique_ptr<host_page> makePage(const options& o) {
+    return std::unique_ptr<host_page>(new shown_page(o));
+}
+
+} // namespace vesk_host

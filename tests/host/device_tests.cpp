@@ -1,0 +1,404 @@
+// The device kinds behind the one interface: read from their files, changed and reported,
+// polled, shown to the page and to a recording.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "devices/device.h"
+#include "devices/router.h"
+#include "emulated_host.h"
+#include "scenario_parser.h"
+#include "system_model.h"
+#include "temp_system_tree.h"
+#include "transcript.h"
+
+using namespace vesk_host;
+
+namespace {
+
+const char* const routerFile = "[Device]\nname=mcr\n[Sources]\n1=CAM 1\n2=CAM 2\n"
+                               "[Destinations]\n1=MON\n2=TX\n[Crosspoints]\n2=2\n";
+const char* const textFile = "[Device]\nkind=text\nname=captions\n[Database]\n"
+                             "DatabaseSize_0=3\n[Slots]\n1=hello\n";
+const char* const stateFile = "[Device]\nkind=state\nname=tallies\n[Database]\n"
+                              "DatabaseSize_0=4\n[States]\n2=on\n3=off\n";
+
+// A system of one device of each kind: router 3, text device 20, state device 30.
+struct three_devices {
+    temp_system_tree tree{"studio"};
+    system_model system{tree.root() + "/studio"};
+
+    three_devices() {
+        tree.writeFile("dev_003.ini", routerFile);
+        tree.writeFile("dev_020.ini", textFile);
+        tree.writeFile("dev_030.ini", stateFile);
+    }
+};
+
+struct heard_change {
+    int device;
+    int index;
+    std::string said;
+    std::string report;
+};
+
+struct recording_listener : device_listener {
+    std::vector<heard_change> heard;
+    void deviceChanged(const device& changed, int index, const std::string& said) override {
+        std::string text;
+        changed.report(index, text);
+        heard.push_back({changed.number(), index, said, text});
+    }
+};
+
+} // namespace
+
+TEST(DeviceKinds, ChangesAreAskedForThenReported) {
+    const struct {
+        const char* what;
+        int device;
+        device_change change;
+        const char* refused; // null: accepted
+        const char* said;
+        const char* report;
+    } rows[] = {
+        {"switch", 3, {1, 2, ""}, nullptr, "3: MON (1) now on CAM 2 (2)", "CAM 2"},
+        {"switch to no source",
+         3,
+         {1, 3, ""},
+         "router 3 has sources 1 to 2 and destinations 1 to 2; "
+         "no switch of source 3 to destination 1",
+         "",
+         ""},
+        {"switch of no destination",
+         3,
+         {0, 1, ""},
+         "no switch of source 1 to destination 0",
+         "",
+         ""},
+        {"write", 20, {3, 0, "cue A"}, nullptr, "20: slot 3 now \"cue A\"", "cue A"},
+        {"write nothing", 20, {1, 0, ""}, nullptr, "20: slot 1 now \"\"", ""},
+        {"write past the end",
+         20,
+         {4, 0, "x"},
+         "text device 20 has slots 1 to 3; no slot 4",
+         "",
+         ""},
+        {"set on", 30, {1, 1, ""}, nullptr, "30: index 1 now on", "1"},
+        {"any number but 0 is on", 30, {4, -7, ""}, nullptr, "30: index 4 now on", "1"},
+        {"set off", 30, {2, 0, ""}, nullptr, "30: index 2 now off", "0"},
+        {"set before the first",
+         30,
+         {0, 1, ""},
+         "state device 30 has indices 1 to 4; no index 0",
+         "",
+         ""},
+    };
+    for (const auto& row : rows) {
+        three_devices s;
+        recording_listener listener;
+        s.system.listen(&listener);
+        device* d = s.system.find(row.device);
+        ASSERT_NE(d, nullptr) << row.what;
+        std::string why;
+        EXPECT_EQ(d->request(row.change, why), row.refused == nullptr) << row.what;
+        if (row.refused != nullptr) {
+            EXPECT_NE(why.find(row.refused), std::string::npos) << row.what << ": " << why;
+            EXPECT_TRUE(listener.heard.empty()) << row.what << ": a refused change is not heard";
+            continue;
+        }
+        ASSERT_EQ(listener.heard.size(), 1u) << row.what;
+        EXPECT_EQ(listener.heard[0].device, row.device) << row.what;
+        EXPECT_EQ(listener.heard[0].index, row.change.index) << row.what;
+        EXPECT_EQ(listener.heard[0].said, row.said) << row.what;
+        EXPECT_EQ(listener.heard[0].report, row.report) << row.what;
+    }
+}
+
+TEST(DeviceKinds, ListenersHearDevicesReadBeforeAndAfterThemAndStopHearing) {
+    three_devices s;
+    ASSERT_NE(s.system.find(3), nullptr);
+    recording_listener listener;
+    s.system.listen(&listener);
+    std::string why;
+    ASSERT_TRUE(s.system.find(3)->request({1, 2, ""}, why));
+    ASSERT_TRUE(s.system.find(20)->request({1, 0, "x"}, why));
+    EXPECT_EQ(listener.heard.size(), 2u);
+    s.system.listen(nullptr);
+    ASSERT_TRUE(s.system.find(30)->request({1, 1, ""}, why));
+    ASSERT_TRUE(s.system.find(3)->request({2, 1, ""}, why));
+    EXPECT_EQ(listener.heard.size(), 2u) << "nobody hears once the listener is gone";
+}
+
+TEST(DeviceKinds, PollsReportWhatEachIndexHolds) {
+    three_devices s;
+    const struct {
+        int device;
+        int index;
+        bool reported;
+        const char* text;
+        bool holds;
+    } rows[] = {
+        {3, 1, true, "CAM 1", true}, // every destination starts on source 1
+        {3, 2, true, "CAM 2", true}, {20, 1, true, "hello", true},
+        {20, 2, true, "", false}, // reported empty by IP, left out by IQ
+        {30, 2, true, "1", true},    {30, 3, true, "0", false},
+        {30, 4, true, "0", false},
+    };
+    for (const auto& row : rows) {
+        const device* d = s.system.find(row.device);
+        ASSERT_NE(d, nullptr);
+        std::string text;
+        EXPECT_EQ(d->report(row.index, text), row.reported) << row.device << ":" << row.index;
+        EXPECT_EQ(text, row.text) << row.device << ":" << row.index;
+        EXPECT_EQ(d->holds(row.index), row.holds) << row.device << ":" << row.index;
+    }
+    EXPECT_EQ(s.system.find(3)->size(), 2);
+    EXPECT_EQ(s.system.find(20)->size(), 3);
+    EXPECT_EQ(s.system.find(30)->size(), 4);
+}
+
+TEST(DeviceKinds, ARouterWithoutSourcesHasNothingToReport) {
+    temp_system_tree tree("studio");
+    tree.writeFile("dev_005.ini", "[Destinations]\n1=MON\n");
+    system_model system(tree.root() + "/studio");
+    const router* r = system.findAs<router>(5);
+    ASSERT_NE(r, nullptr);
+    std::string text = "unchanged";
+    EXPECT_FALSE(r->report(1, text));
+    EXPECT_FALSE(r->holds(1));
+    EXPECT_EQ(r->sourceOf(1), 0);
+    EXPECT_TRUE(r->recorded().empty()) << "looking at a destination puts it on no source";
+}
+
+TEST(DeviceKinds, ShownToThePageAndInShow) {
+    three_devices s;
+    struct writer : page_writer {
+        std::string out;
+        void number(const char* key, int value) override {
+            out += std::string(key) + "=" + std::to_string(value) + " ";
+        }
+        void flag(const char* key, bool value) override {
+            out += std::string(key) + "=" + (value ? "true " : "false ");
+        }
+        void text(const char* key, const std::string& value) override {
+            out += std::string(key) + "='" + value + "' ";
+        }
+        void list(const char* key) override { out += std::string(key) + "=[ "; }
+        void item(const std::string& value) override { out += "'" + value + "' "; }
+        void record() override { out += "{ "; }
+        void end() override { out += "} "; }
+    };
+    const struct {
+        int device;
+        const char* page;
+        const char* tag;
+        const char* shown;
+    } rows[] = {
+        {3,
+         "sources=[ 'CAM 1' 'CAM 2' } destinations=[ { index=1 name='MON' source=1 "
+         "sourceName='CAM 1' } { index=2 name='TX' source=2 sourceName='CAM 2' } } ",
+         "router", "3 mcr:\nMON (1) <- CAM 1 (1)\nTX (2) <- CAM 2 (2)"},
+        {20, "slots=[ { index=1 text='hello' } { index=2 text='' } { index=3 text='' } } ",
+         "device", "20 captions (3 slots):\nslot 1 \"hello\""},
+        {30,
+         "indices=[ { index=1 on=false } { index=2 on=true } { index=3 on=false } "
+         "{ index=4 on=false } } ",
+         "device", "30 tallies (4 indices) on: 2"},
+    };
+    for (const auto& row : rows) {
+        const device* d = s.system.find(row.device);
+        ASSERT_NE(d, nullptr);
+        writer w;
+        d->page(w);
+        EXPECT_EQ(w.out, row.page) << row.device;
+        EXPECT_STREQ(d->type().tag, row.tag) << row.device;
+        EXPECT_EQ(d->shown(), row.shown) << row.device;
+    }
+}
+
+TEST(DeviceKinds, ARecordingChecksWhatChanged) {
+    const struct {
+        const char* what;
+        int device;
+        device_change change;
+        int index;
+        const char* before; // what the device records at the index; null: nothing
+        const char* after;
+        const char* line;
+        bool hasText;
+        const char* text;
+    } rows[] = {
+        {"switch", 3, {1, 2, ""}, 1, "1", "2", "expect crosspoint 3 2 1", false, ""},
+        {"write", 20, {2, 0, "a b"}, 2, nullptr, "a b", "expect slot 20 2", true, "a b"},
+        {"on", 30, {1, 1, ""}, 1, nullptr, "on", "expect state 30 1 on", false, ""},
+        {"off", 30, {2, 0, ""}, 2, "on", nullptr, "expect state 30 2 off", false, ""},
+        // Set off when it was: nothing for a recording to check.
+        {"off again", 30, {3, 0, ""}, 3, nullptr, nullptr, "expect state 30 3 off", false, ""},
+    };
+    for (const auto& row : rows) {
+        three_devices s;
+        device* d = s.system.find(row.device);
+        ASSERT_NE(d, nullptr);
+        auto before = d->recorded();
+        std::string why;
+        ASSERT_TRUE(d->request(row.change, why)) << row.what << ": " << why;
+        auto after = d->recorded();
+        auto held = [&](const std::map<int, std::string>& m) {
+            auto found = m.find(row.index);
+            return found == m.end() ? std::string("(nothing)") : found->second;
+        };
+        EXPECT_EQ(held(before), row.before ? row.before : "(nothing)") << row.what;
+        EXPECT_EQ(held(after), row.after ? row.after : "(nothing)") << row.what;
+        scenario_check check = d->expectation(row.index);
+        EXPECT_EQ(check.line, row.line) << row.what;
+        EXPECT_EQ(check.hasText, row.hasText) << row.what;
+        EXPECT_EQ(check.text, row.text) << row.what;
+        // The line it gives must be one the scenario reader takes.
+        step parsed;
+        std::string error;
+        EXPECT_TRUE(
+            parseStep(check.line + (check.text.empty() ? "" : " " + check.text), parsed, error))
+            << row.what << ": " << error;
+    }
+}
+
+TEST(DeviceKinds, TheKindIsReadFromTheFileOnce) {
+    const struct {
+        const char* content;
+        const char* kind; // null: no device
+    } rows[] = {
+        {"[Sources]\n1=a\n", "router"},
+        {"[Device]\nkind=text\n", "text"},
+        {"[Device]\nkind=state\n", "state"},
+        {"[Device]\nkind=State\n", "router"}, // compared as written; the check says so
+        {"[Device]\nkind=ember\n", "router"},
+        {"", nullptr},
+    };
+    for (const auto& row : rows) {
+        temp_system_tree tree("studio");
+        tree.writeFile("dev_001.ini", row.content);
+        std::unique_ptr<device> d = readDevice(tree.configDir() + "/dev_001.ini", 1);
+        ASSERT_EQ(d != nullptr, row.kind != nullptr) << row.content;
+        if (d) {
+            EXPECT_STREQ(d->type().name, row.kind) << row.content;
+            EXPECT_EQ(d->name(), "device 1") << "the name when the file gives none";
+        }
+    }
+    EXPECT_EQ(readDevice("/no/such/folder/dev_001.ini", 1), nullptr);
+    EXPECT_EQ(deviceTypeNames(), "router, text or state");
+    EXPECT_STREQ(familyDevices(verb_family::router), "router");
+    EXPECT_STREQ(familyDevices(verb_family::i_family), "text");
+    EXPECT_STREQ(familyDevices(verb_family::g_family), "state");
+    for (const device_type* type : deviceTypes()) {
+        EXPECT_EQ(deviceTypeNamed(type->name), type);
+    }
+}
+
+TEST(DeviceKinds, EveryDeviceOfTheFolderIsFoundOnce) {
+    three_devices s;
+    s.tree.writeFile("dev_7.ini", "[Sources]\n1=a\n");       // not dev_NNN.ini: read by nothing
+    s.tree.writeFile("dev_x12.ini", "[Sources]\n1=a\n");     // not a number
+    s.tree.writeFile("dev_1234567.ini", "[Sources]\n1=a\n"); // too long to be one
+    s.system.findAll();
+    std::vector<int> found;
+    for (const auto& entry : s.system.devices()) {
+        if (entry.second) {
+            found.push_back(entry.first);
+        }
+    }
+    EXPECT_EQ(found, (std::vector<int>{3, 20, 30}));
+}
+
+TEST(DeviceKinds, TheirScenarioCommandsSitWithTheirRoles) {
+    // The reference lists a kind's changes after the events and its expectations after those
+    // about panels, kind by kind in the table's order.
+    std::vector<std::string> usages;
+    for (const scenario_command& c : scenarioCommands()) {
+        usages.push_back(c.usage);
+    }
+    auto at = [&](const char* usage) {
+        for (std::size_t i = 0; i < usages.size(); ++i) {
+            if (usages[i] == usage) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    const char* const inOrder[][2] = {
+        {"hostevent", "route DEVICE SOURCE DESTINATION"},
+        {"route DEVICE SOURCE DESTINATION", "write DEVICE SLOT [TEXT]"},
+        {"write DEVICE SLOT [TEXT]", "state DEVICE INDEX on"},
+        {"state DEVICE INDEX on", "state DEVICE INDEX off"},
+        {"state DEVICE INDEX off", "advance MILLISECONDS"},
+        {"expect panel PANEL closed", "expect crosspoint DEVICE SOURCE DESTINATION"},
+        {"expect crosspoint DEVICE SOURCE DESTINATION", "expect slot DEVICE SLOT [TEXT]"},
+        {"expect slot DEVICE SLOT [TEXT]", "expect state DEVICE INDEX on"},
+        {"expect state DEVICE INDEX on", "expect state DEVICE INDEX off"},
+        {"expect state DEVICE INDEX off", "expect debug TEXT"},
+    };
+    for (const auto& pair : inOrder) {
+        ASSERT_GE(at(pair[0]), 0) << pair[0];
+        EXPECT_EQ(at(pair[1]), at(pair[0]) + 1) << pair[0] << " then " << pair[1];
+    }
+}
+
+TEST(DeviceKinds, TheHostAsksTheDeviceTheLinesOfAFamilyAddress) {
+    const struct {
+        const char* what;
+        int device;
+        verb_family family;
+        device_change change;
+        const char* why; // null: made
+        const char* entry;
+    } rows[] = {
+        {"switch",
+         3,
+         verb_family::router,
+         {2, 1, ""},
+         nullptr,
+         "router  3: TX (2) now on CAM 1 (1)"},
+        {"write", 20, verb_family::i_family, {1, 0, "x"}, nullptr, "device  20: slot 1 now \"x\""},
+        {"set", 30, verb_family::g_family, {1, 1, ""}, nullptr, "device  30: index 1 now on"},
+        {"no device", 9, verb_family::router, {1, 1, ""}, "the system has no device 9", ""},
+        {"a text device for a switch",
+         20,
+         verb_family::router,
+         {1, 1, ""},
+         "device 20 is a text device, not a router device",
+         ""},
+        {"a router for a state",
+         3,
+         verb_family::g_family,
+         {1, 1, ""},
+         "device 3 is a router device, not a state device",
+         ""},
+        {"refused by the device",
+         30,
+         verb_family::g_family,
+         {17, 1, ""},
+         "state device 30 has indices 1 to 4; no index 17",
+         ""},
+    };
+    for (const auto& row : rows) {
+        three_devices s;
+        transcript out(nullptr);
+        std::string why;
+        {
+            emulated_host host(s.system, out);
+            EXPECT_EQ(host.change(row.device, row.family, row.change, why), row.why == nullptr)
+                << row.what;
+        }
+        if (row.why != nullptr) {
+            EXPECT_EQ(why, row.why) << row.what;
+            EXPECT_EQ(out.text().find("now"), std::string::npos) << row.what << ": " << out.text();
+        } else {
+            EXPECT_NE(out.text().find(row.entry), std::string::npos)
+                << row.what << ": " << out.text();
+        }
+        // The host has gone: the devices no longer tell it anything.
+        std::string ignored;
+        s.system.find(3)->request({1, 2, ""}, ignored);
+    }
+}

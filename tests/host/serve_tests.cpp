@@ -1,0 +1,311 @@
+// Serving without a browser: the serving loop against a stand-in for the page's server, the
+// frames between a run and its supervisor, and the supervisor's keeping of a run's last state.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "emulated_host.h"
+#include "host_view.h"
+#include "page_relay.h"
+#include "scenario_runner.h"
+#include "serve.h"
+#include "system_model.h"
+#include "transcript.h"
+
+using nlohmann::json;
+using vesk_host::inbound;
+using vesk_host::relay_frame;
+
+namespace {
+
+// The page's server as the serving loop sees it, keeping every message it was given.
+class page_stand_in : public vesk_host::page_link {
+public:
+    bool post(inbound item) override { return m_queue.post(std::move(item)); }
+    bool next(inbound& item, int milliseconds) override { return m_queue.next(item, milliseconds); }
+    void send(long client, const std::string& message) override { keep(client, message); }
+    void broadcast(const std::string& message) override { keep(-1, message); }
+
+    // (client, message); client -1 for every browser.
+    std::vector<std::pair<long, json>> messages() {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_messages;
+    }
+
+private:
+    void keep(long client, const std::string& message) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_messages.emplace_back(client, json::parse(message));
+    }
+
+    vesk_host::inbound_queue m_queue;
+    std::mutex m_lock;
+    std::vector<std::pair<long, json>> m_messages;
+};
+
+// One probe script in a host with no system folder, as a run has it.
+struct probe_run {
+    vesk_host::system_model system{""};
+    vesk_host::transcript out{nullptr};
+    vesk_host::emulated_host host{system, out};
+    vesk_host::scenario_runner runner{host, out, "stdin"};
+    vesk_host::host_view view{host, runner, out};
+
+    probe_run() {
+        std::string error;
+        EXPECT_TRUE(host.addScript("probe", PROBE_SCRIPT, "", error)) << error;
+        host.create(*host.slot("probe"));
+        view.begin("# test");
+    }
+    ~probe_run() { host.finish(); }
+};
+
+inbound browser(inbound::kind what, long client, const std::string& line = std::string()) {
+    inbound item;
+    item.what = what;
+    item.client = client;
+    item.request.line = line;
+    return item;
+}
+
+// The messages of one type, in order.
+std::vector<std::pair<long, json>> ofType(const std::vector<std::pair<long, json>>& all,
+                                          const std::string& type) {
+    std::vector<std::pair<long, json>> some;
+    for (const auto& m : all) {
+        if (m.second.value("type", "") == type) {
+            some.push_back(m);
+        }
+    }
+    return some;
+}
+
+} // namespace
+
+// What browsers ask and what is typed reach the host in the order they came, each answered
+// where it should be: the greeting to the browser that connected, errors to the one that
+// erred, the state to every browser; "quit" typed ends serving.
+TEST(Serve, BrowsersAndTypedLinesAreServedInTurn) {
+    probe_run run;
+    page_stand_in page;
+    page.post(browser(inbound::kind::greeting, 4));
+    page.post(browser(inbound::kind::request, 5, "advance 100"));
+    page.post(browser(inbound::kind::request, 6, "no such command"));
+    inbound recording = browser(inbound::kind::request, 7);
+    recording.request.what = vesk_host::web_request::kind::recording;
+    page.post(recording);
+    int typed[2];
+    ASSERT_EQ(pipe(typed), 0);
+    const std::string lines = "advance 50\nnot a command either\nquit\nadvance 1000\n";
+    ASSERT_EQ(write(typed[1], lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+
+    vesk_host::serve(run.view, page, typed[0]);
+    close(typed[0]);
+    close(typed[1]);
+
+    std::vector<std::pair<long, json>> all = page.messages();
+    std::vector<std::pair<long, json>> transcripts = ofType(all, "transcript");
+    ASSERT_FALSE(transcripts.empty());
+    EXPECT_EQ(transcripts[0].first, 4);
+    EXPECT_TRUE(transcripts[0].second["reset"].get<bool>());
+    std::vector<std::pair<long, json>> errors = ofType(all, "error");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].first, 6);
+    std::vector<std::pair<long, json>> recordings = ofType(all, "recording");
+    ASSERT_EQ(recordings.size(), 1u);
+    EXPECT_EQ(recordings[0].first, 7);
+    EXPECT_NE(recordings[0].second["text"].get<std::string>().find("advance 100"),
+              std::string::npos);
+    // The greeting's state, then one to everyone after each step; nothing after "quit".
+    std::vector<long long> clocks;
+    for (const auto& m : ofType(all, "state")) {
+        clocks.push_back(m.second["clock"].get<long long>());
+        EXPECT_EQ(m.second["scripts"][0]["name"], "probe");
+    }
+    ASSERT_FALSE(clocks.empty());
+    EXPECT_EQ(clocks.front(), 0);
+    EXPECT_EQ(clocks.back(), 150);
+    EXPECT_EQ(run.host.now(), 150);
+}
+
+// With standard input at its end, serving goes on until a signal ends it; the signals are
+// the caller's again after.
+TEST(Serve, EndsOnSignalNotOnTheEndOfInput) {
+    probe_run run;
+    page_stand_in page;
+    int typed[2];
+    ASSERT_EQ(pipe(typed), 0);
+    close(typed[1]);
+    struct sigaction before {};
+    sigaction(SIGTERM, nullptr, &before);
+    std::thread asker([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        kill(getpid(), SIGTERM);
+    });
+    auto started = std::chrono::steady_clock::now();
+    vesk_host::serve(run.view, page, typed[0]);
+    asker.join();
+    close(typed[0]);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+    struct sigaction after {};
+    sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+TEST(Serve, ANewBrowserGetsTheTranscriptsEndWhenItIsLong) {
+    json small = json::array({{{"text", "a"}, {"problem", false}}});
+    EXPECT_EQ(vesk_host::greetingTranscript(small), small);
+    json many = json::array();
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 10000; ++i) {
+        many.push_back({{"text", line + std::to_string(i)}, {"problem", false}});
+    }
+    json kept = vesk_host::greetingTranscript(many);
+    EXPECT_LT(kept.size(), many.size());
+    EXPECT_LE(vesk_host::jsonText(kept).size(), 4u * 1024 * 1024);
+    EXPECT_EQ(kept.back(), many.back());
+    // One line is kept whatever its length.
+    json one = json::array({{{"text", std::string(5u * 1024 * 1024, 'y')}, {"problem", false}}});
+    EXPECT_EQ(vesk_host::greetingTranscript(one).size(), 1u);
+}
+
+TEST(Serve, TheServingLineNamesAnAddressABrowserTakes) {
+    EXPECT_EQ(vesk_host::servingLine("127.0.0.1", 8080), "serving http://127.0.0.1:8080/");
+    EXPECT_EQ(vesk_host::servingLine("::1", 80), "serving http://[::1]:80/");
+}
+
+// Every frame comes back as it went, whatever its text holds short of a line break.
+TEST(RelayFrames, EncodedFramesDecodeToThemselves) {
+    using kind = relay_frame::kind;
+    const struct {
+        kind what;
+        long client;
+        const char* text;
+        const char* line; // encoded, line feed included
+    } rows[] = {
+        {kind::greeting, 4, "", "G 4\n"},
+        {kind::recording, 0, "", "R 0\n"},
+        {kind::step, 7, "press 1 b", "P 7 press 1 b\n"},
+        {kind::step, 7, "", "P 7 \n"},
+        {kind::step, 999999999999, "write 20 1 'a b'  ", "P 999999999999 write 20 1 'a b'  \n"},
+        {kind::toClient, 3, R"({"type":"error"})", "S 3 {\"type\":\"error\"}\n"},
+        {kind::toEvery, 0, R"({"type":"transcript"})", "B {\"type\":\"transcript\"}\n"},
+        {kind::state, 0, R"({"type":"state"})", "T {\"type\":\"state\"}\n"},
+        {kind::recorded, 0, "press 1 b\n  # sent\n", "C \"press 1 b\\n  # sent\\n\"\n"},
+        {kind::recorded, 0, "", "C \"\"\n"},
+    };
+    for (const auto& row : rows) {
+        relay_frame frame;
+        frame.what = row.what;
+        frame.client = row.client;
+        frame.text = row.text;
+        std::string line;
+        ASSERT_TRUE(vesk_host::encodeFrame(frame, line)) << row.line;
+        EXPECT_EQ(line, row.line);
+        relay_frame back;
+        ASSERT_TRUE(vesk_host::decodeFrame(line.substr(0, line.size() - 1), back)) << row.line;
+        EXPECT_EQ(back.what, row.what) << row.line;
+        EXPECT_EQ(back.text, row.text) << row.line;
+        bool hasClient =
+            row.what != kind::toEvery && row.what != kind::state && row.what != kind::recorded;
+        EXPECT_EQ(back.client, hasClient ? row.client : 0) << row.line;
+    }
+}
+
+TEST(RelayFrames, WhatCannotBeOneFrameIsRefused) {
+    using kind = relay_frame::kind;
+    // A line break would end the frame early and start another one.
+    const struct {
+        kind what;
+        long client;
+        const char* text;
+    } unsendable[] = {
+        {kind::step, 1, "advance 1\nR 2"},
+        {kind::toClient, 1, "{}\n{}"},
+        {kind::state, 0, "\n"},
+        {kind::greeting, -1, ""},
+    };
+    for (const auto& row : unsendable) {
+        relay_frame frame;
+        frame.what = row.what;
+        frame.client = row.client;
+        frame.text = row.text;
+        std::string line;
+        EXPECT_FALSE(vesk_host::encodeFrame(frame, line)) << row.text;
+    }
+    const char* const malformed[] = {
+        "",  "G",       "G ",     "G4",         "G x", "G -1",     "G 1234567890123", "X 1",
+        "P", "P  line", "S x {}", "C not json", "C 5", "C \"open", "\x01 1",
+    };
+    for (const char* line : malformed) {
+        relay_frame frame;
+        EXPECT_FALSE(vesk_host::decodeFrame(line, frame)) << line;
+    }
+}
+
+// Frames arrive in pieces; only whole lines are taken, and a frame the writer never finished
+// (a run that died while writing) is never taken at all.
+TEST(RelayFrames, OnlyWholeLinesAreTakenWhereverTheyAreCut) {
+    const std::string stream = "T {\"a\":1}\nB x\nT {\"a\":2";
+    for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
+        vesk_host::frame_reader reader;
+        std::vector<std::string> taken;
+        auto take = [&](const std::string& line) { taken.push_back(line); };
+        reader.add(stream.data(), cut, take);
+        reader.add(stream.data() + cut, stream.size() - cut, take);
+        EXPECT_EQ(taken, (std::vector<std::string>{"T {\"a\":1}", "B x"})) << cut;
+    }
+}
+
+TEST(RelayFrames, AnOverlongLineIsSkippedAndCountedNotKept) {
+    vesk_host::frame_reader reader(8);
+    std::vector<std::string> taken;
+    auto take = [&](const std::string& line) { taken.push_back(line); };
+    const std::string stream = "B 12345678901234\nB ok\nB 1234";
+    // In pieces smaller than the limit, so that the skip spans several reads.
+    for (std::size_t at = 0; at < stream.size(); at += 3) {
+        reader.add(stream.data() + at, std::min<std::size_t>(3, stream.size() - at), take);
+    }
+    reader.add("5678\nB end\n", 11, take);
+    EXPECT_EQ(taken, (std::vector<std::string>{"B ok", "B end"}));
+    EXPECT_EQ(reader.skipped(), 2u);
+}
+
+// The supervisor keeps the last whole state and the recording the run sent, to show them if
+// the run dies.
+TEST(PageSupervisor, KeepsTheRunsLastStateAndItsRecording) {
+    vesk_host::page_supervisor supervisor(vesk_host::serve_settings(), false);
+    std::string error;
+    ASSERT_TRUE(supervisor.open(error)) << error;
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        {
+            std::unique_ptr<vesk_host::relayed_page> run = supervisor.runEnd();
+            run->recordingWritten("# test\n");
+            run->broadcastState(R"({"type":"state","clock":1})");
+            run->broadcast(R"({"type":"transcript"})");
+            run->recordingWritten("advance 1\n");
+            run->broadcastState(R"({"type":"state","clock":2})");
+        }
+        _exit(0);
+    }
+    ASSERT_TRUE(supervisor.started(error)) << error;
+    int status = 0;
+    waitpid(child, &status, 0);
+    supervisor.ended();
+    EXPECT_EQ(supervisor.lastState(), json::parse(R"({"type":"state","clock":2})"));
+    EXPECT_EQ(supervisor.recording(), "# test\nadvance 1\n");
+    supervisor.stop();
+}
