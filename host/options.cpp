@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "load/object_layout.h"
 #include "scenario_parser.h"
 #include "text.h"
 
@@ -19,6 +20,9 @@ const char usageText[] =
     "  --script LIBRARY     the script library (exports load_vesk_client_script)\n"
     "  --name NAME          the script's name in scenarios (default: from the file name)\n"
     "  --startup TEXT       the start-up text the script is created with (default: empty)\n"
+    "  --abi msvc|itanium   the C++ object layout of a script built without RTTI: msvc for\n"
+    "                       Visual Studio, itanium for MinGW, GCC, clang (default: recognised\n"
+    "                       from the RTTI; an object of neither is refused, never called)\n"
     "  --system DIR         the system folder <root>/<system>: sets CC_ROOT and CC_SYSTEM\n"
     "  --workstation N      sets CC_WORKSTATION\n"
     "  --junit FILE         also write a JUnit report\n"
@@ -97,6 +101,7 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     } valued[] = {{"--script", &options::script},
                   {"--name", &options::name},
                   {"--startup", &options::startup},
+                  {"--abi", &options::abi},
                   {"--system", &options::system},
                   {"--workstation", &options::workstation},
                   {"--junit", &options::junit},
@@ -138,6 +143,11 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     }
     if (o.script.empty() && o.checkSystem.empty()) {
         error = "--script is required";
+        return false;
+    }
+    object_abi layout = object_abi::unknown;
+    if (!o.abi.empty() && !parseObjectAbi(o.abi, layout)) {
+        error = "--abi takes msvc or itanium";
         return false;
     }
     int ignored = 0;

@@ -15,6 +15,7 @@ struct options {
     std::string script;
     std::string name;
     std::string startup;
+    std::string abi; // --abi: "msvc", "itanium", or empty to recognise the layout
     std::string system;
     std::string workstation;
     std::string junit;

@@ -114,6 +114,9 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     emulated_host host(system, out);
     host.keepRecord(record);
     host.setStrict(o.strict);
+    object_abi layout = object_abi::unknown;
+    parseObjectAbi(o.abi, layout);
+    host.forceLayout(layout);
     std::string name = o.scriptName();
     if (!host.addScript(name, libraryPath(o.script), o.startup, error)) {
         return unusable(o, {"vesk-host: " + error});
