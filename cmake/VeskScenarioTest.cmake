@@ -6,6 +6,20 @@
 # folder. The test writes a JUnit report, <build folder>/<name>.junit.xml, for CI to collect.
 # WORKSTATION sets CC_WORKSTATION, STARTUP the start-up text the script is created with,
 # STRICT passes --strict to vesk-host.
+#
+# A build that does not make vesk-host (Visual Studio, in the real host's ABI) runs its
+# scenarios in a vesk-host.exe built elsewhere: VESK_HOST names it, and vesk::host is that
+# program, started under the build's emulator (Wine) when there is one.
+set(VESK_HOST "" CACHE FILEPATH "vesk-host to run the scenarios in, when this build makes none")
+if(VESK_HOST AND NOT TARGET vesk::host)
+    add_executable(vesk::host IMPORTED GLOBAL)
+    set_target_properties(vesk::host PROPERTIES IMPORTED_LOCATION "${VESK_HOST}")
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+        set_target_properties(vesk::host PROPERTIES
+            CROSSCOMPILING_EMULATOR "${CMAKE_CROSSCOMPILING_EMULATOR}")
+    endif()
+endif()
+
 function(vesk_add_scenario_test)
     cmake_parse_arguments(PARSE_ARGV 0 arg "STRICT" "NAME;SCRIPT;SYSTEM;SCENARIO;WORKSTATION;STARTUP"
                           "")
