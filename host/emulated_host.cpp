@@ -112,7 +112,7 @@ bool emulated_host::addScript(const std::string& name, const std::string& path,
                               const std::string& startup, std::string& error) {
     std::shared_ptr<script_library>& library = m_libraries[path];
     if (!library) {
-        library = std::make_shared<script_library>(path);
+        library = std::make_shared<script_library>(path, m_layout);
     }
     if (library->factory() == nullptr) {
         error = library->error();
@@ -231,9 +231,10 @@ void emulated_host::create(script_slot& s) {
                     (s.startup.empty() ? "" : ", start-up text '" + s.startup + "'"));
     m_current = &s;
     bool thrown = false;
+    std::string refusal;
     entering("load_vesk_client_script");
     try {
-        s.script = s.library->factory()(s.link.get(), s.startup.c_str());
+        s.script = s.library->create(s.link.get(), s.startup.c_str(), &refusal);
     } catch (...) {
         // One report, with the message: the script was not created either way.
         reportProblem(s, "was not created: load_vesk_client_script let an exception "
@@ -246,7 +247,9 @@ void emulated_host::create(script_slot& s) {
     m_current = nullptr;
     if (s.script == nullptr) {
         if (!thrown) {
-            reportProblem(s, "was not created: load_vesk_client_script returned null");
+            reportProblem(s, "was not created: " + (refusal.empty()
+                                                        ? "load_vesk_client_script returned null"
+                                                        : refusal));
         }
         s.state = script_state();
         return;

@@ -74,6 +74,8 @@ public:
     // Loads the library for a new script slot; the script itself is created by create().
     bool addScript(const std::string& name, const std::string& path, const std::string& startup,
                    std::string& error);
+    // The object layout assumed for scripts without RTTI (--abi); by default it is recognised.
+    void forceLayout(object_abi layout) { m_layout = layout; }
     // The slot with this name; the first slot for an empty name; null when there is none.
     script_slot* slot(const std::string& name);
     const std::vector<std::unique_ptr<script_slot>>& slots() const { return m_slots; }
@@ -163,6 +165,7 @@ private:
     transcript& m_out;
     std::vector<std::unique_ptr<script_slot>> m_slots;
     std::map<std::string, std::shared_ptr<script_library>> m_libraries;
+    object_abi m_layout = object_abi::unknown;
     std::deque<pending_event> m_queue;
     script_slot* m_current = nullptr; // the script the host is calling into
     bool m_debugCaptured = false;

@@ -48,6 +48,9 @@ const char usageText[] =
     "  --script LIBRARY     the script library (exports load_vesk_client_script)\n"
     "  --name NAME          the script's name in scenarios (default: from the file name)\n"
     "  --startup TEXT       the start-up text the script is created with (default: empty)\n"
+    "  --abi msvc|itanium   the C++ object layout of a script built without RTTI: msvc for\n"
+    "                       Visual Studio, itanium for MinGW, GCC, clang (default: recognised\n"
+    "                       from the RTTI; an object of neither is refused, never called)\n"
     "  --system DIR         the system folder <root>/<system>: sets CC_ROOT and CC_SYSTEM\n"
     "  --workstation N      sets CC_WORKSTATION\n"
     "  --junit FILE         also write a JUnit report\n"
@@ -80,6 +83,7 @@ struct options {
     std::string script;
     std::string name;
     std::string startup;
+    std::string abi;
     std::string system;
     std::string workstation;
     std::string junit;
@@ -118,6 +122,7 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     } valued[] = {{"--script", &options::script},
                   {"--name", &options::name},
                   {"--startup", &options::startup},
+                  {"--abi", &options::abi},
                   {"--system", &options::system},
                   {"--workstation", &options::workstation},
                   {"--junit", &options::junit},
@@ -159,6 +164,11 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     }
     if (o.script.empty() && o.checkSystem.empty()) {
         error = "--script is required";
+        return false;
+    }
+    object_abi layout = object_abi::unknown;
+    if (!o.abi.empty() && !parseObjectAbi(o.abi, layout)) {
+        error = "--abi takes msvc or itanium";
         return false;
     }
     int ignored = 0;
@@ -345,6 +355,9 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     emulated_host host(system, out);
     host.keepRecord(record);
     host.setStrict(o.strict);
+    object_abi layout = object_abi::unknown;
+    parseObjectAbi(o.abi, layout);
+    host.forceLayout(layout);
     std::string name = scriptName(o);
     if (!host.addScript(name, libraryPath(o.script), o.startup, error)) {
         return unusable(o, {"vesk-host: " + error});

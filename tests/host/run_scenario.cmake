@@ -5,6 +5,7 @@
 #   #| junit TEXT    the JUnit report holds TEXT
 #   #| stdin         the scenario is typed in on standard input instead
 #   #| strict        vesk-host runs with --strict
+#   #| abi LAYOUT    vesk-host runs with --abi LAYOUT
 set(junit "${WORK}/${NAME}.junit.xml")
 file(REMOVE "${junit}")
 string(REPLACE "|" ";" emulator "${EMULATOR}")
@@ -15,6 +16,11 @@ endif()
 file(STRINGS "${SCENARIO}" strict REGEX "^#\\| strict$")
 if(strict)
     list(APPEND command --strict)
+endif()
+file(STRINGS "${SCENARIO}" abi REGEX "^#\\| abi [a-z]+$")
+if(abi)
+    string(REGEX REPLACE "^#\\| abi " "" abi "${abi}")
+    list(APPEND command --abi "${abi}")
 endif()
 file(STRINGS "${SCENARIO}" typed REGEX "^#\\| stdin$")
 if(typed)
