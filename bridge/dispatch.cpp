@@ -9,20 +9,14 @@
 
 namespace {
 
-const char* handlerOf(int kind) {
+const char* handlerOf(int kind) noexcept {
     switch (kind) {
-    case VESK_EVENT_REVERTIVE:
-        return "revertiveCallback";
-    case VESK_EVENT_BUTTON:
-        return "buttonCallback";
-    case VESK_EVENT_PARENT:
-        return "parentCallback";
-    case VESK_EVENT_TIMER:
-        return "timerCallback";
-    case VESK_EVENT_SECONDARY_REVERTIVE:
-        return "secondaryRevertiveCallback";
+#define VESK_EVENT_KIND(name, value, handler, words)                                               \
+    case value:                                                                                    \
+        return handler[0] != '\0' ? handler : "callback";
+#include "vesk_event_kinds.def"
     default:
-        return "hostCallback";
+        return "callback";
     }
 }
 

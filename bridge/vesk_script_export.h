@@ -6,15 +6,11 @@
 #ifndef VESK_SCRIPT_EXPORT_H
 #define VESK_SCRIPT_EXPORT_H
 
-/* What the host hands to the script object's callback(argument, kind). */
+/* What the host hands to the script object's callback(argument, kind); vesk_event_kinds.def
+ * lists each kind with its argument. */
 enum vesk_event_kind {
-    VESK_EVENT_REVERTIVE = 1,           /* host revertive structure */
-    VESK_EVENT_BUTTON = 2,              /* host button structure */
-    VESK_EVENT_PARENT = 3,              /* NUL-terminated text from the parent panel */
-    VESK_EVENT_TIMER = 4,               /* the timer id itself, carried in the pointer */
-    VESK_EVENT_RELEASE = 5,             /* text the script returned for a parent event */
-    VESK_EVENT_SECONDARY_REVERTIVE = 6, /* host revertive structure */
-    VESK_EVENT_HOST = 7                 /* host structure the script never reads */
+#define VESK_EVENT_KIND(name, value, handler, words) VESK_EVENT_##name = value,
+#include "vesk_event_kinds.def"
 };
 
 /* What the script hands to the host link's callback(argument, kind). No other kind is used. */
@@ -51,12 +47,32 @@ typedef struct vesk_client_callback vesk_client_callback;
 typedef vesk_client_callback*(VESK_SCRIPT_CALL* vesk_script_factory)(vesk_client_callback* link,
                                                                      const char* startup);
 
-/* Every script library defines this once, as
- *     VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
- *     load_vesk_client_script(vesk_client_callback* link, const char* startup) { ... }
+/* Every script library defines this once, with VESK_SCRIPT_ENTRY below.
  * `link`: host-owned, may be null, must outlive the script. `startup`: host-owned, copied.
  * Returns the new script, owned by the host, or null; nothing may be thrown out of it. */
 VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
 load_vesk_client_script(vesk_client_callback* link, const char* startup);
+
+#ifdef __cplusplus
+#include <new>
+#include <type_traits>
+
+/* Defines the factory for the script class `Class`, whose constructor takes (link, startup):
+ *     VESK_SCRIPT_ENTRY(stopwatch);
+ * A constructor that throws, or memory that runs out, gives the host null, never an exception.
+ * The name, C linkage and calling convention are those declared above. */
+#define VESK_SCRIPT_ENTRY(Class)                                                                   \
+    VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL load_vesk_client_script(             \
+        vesk_client_callback* link, const char* startup) {                                         \
+        try {                                                                                      \
+            return new (std::nothrow) Class(link, startup);                                        \
+        } catch (...) {                                                                            \
+            /* Construction failed after the memory was found; new has given it back. */           \
+            return nullptr;                                                                        \
+        }                                                                                          \
+    }                                                                                              \
+    static_assert(std::is_convertible<Class*, vesk_client_callback*>::value,                       \
+                  "VESK_SCRIPT_ENTRY: the class must derive from vesk_script_helper")
+#endif
 
 #endif

@@ -2,35 +2,16 @@
 // environment, database sizes from the devices' INI files, and the host's "HI" answer.
 // Everything is read again on every call, so a changed environment or file shows at once.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "environment.h"
 #include "text_number.h"
 #include "vesk_script_helper.h"
 #include "vesk_winapi.h"
 
 namespace {
 
-// Copies the variable's value. An empty value counts as unset, as on Windows, where a variable
-// cannot be empty; otherwise an empty CC_ROOT would point the path at the filesystem root.
-bool environment(const char* name, std::string& value) {
-#if defined(_MSC_VER)
-    char* text = nullptr;
-    std::size_t length = 0;
-    if (_dupenv_s(&text, &length, name) != 0 || text == nullptr) {
-        return false;
-    }
-    value.assign(text);
-    std::free(text);
-#else
-    const char* text = std::getenv(name);
-    if (text == nullptr) {
-        return false;
-    }
-    value.assign(text);
-#endif
-    return !value.empty();
-}
+using vesk_env::environment;
 
 // Whether snprintf wrote the whole text into a buffer of `size` characters.
 bool fits(int written, std::size_t size) noexcept {

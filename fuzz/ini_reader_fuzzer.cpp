@@ -13,13 +13,12 @@
 
 #include "fuzz_input.h"
 #include "ini_reader.h"
+#include "plain_text.h"
 #include "vesk_winapi.h"
 
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+using vesk_text::isBlank;
 
 void checkClean(const std::string& text, const char* what) {
     FUZZ_CHECK(text.find('\0') == std::string::npos, std::string(what) + " holds a NUL");
@@ -29,8 +28,11 @@ void checkClean(const std::string& text, const char* what) {
 }
 
 void checkDocument(const vesk_ini::document& doc) {
+    int lastLine = 0;
     for (const vesk_ini::section& s : doc.sections) {
         checkClean(s.name, "section name");
+        FUZZ_CHECK(s.line > lastLine, "section [" + s.name + "] numbered out of order");
+        lastLine = s.line;
         FUZZ_CHECK(vesk_ini::findSection(doc, s.name.c_str()) == &s,
                    "section [" + s.name + "] shadowed by another of the same name");
         for (const vesk_ini::entry& e : s.entries) {
@@ -39,10 +41,12 @@ void checkDocument(const vesk_ini::document& doc) {
             FUZZ_CHECK(!e.key.empty() || e.isKey, "an empty line was kept");
             FUZZ_CHECK(e.isKey || e.value.empty(), "a line without '=' has a value");
             FUZZ_CHECK(e.key.empty() || e.key[0] != ';', "a comment was kept");
+            FUZZ_CHECK(e.line > lastLine, "line of key " + e.key + " numbered out of order");
+            lastLine = e.line;
             if (e.isKey) {
                 const vesk_ini::entry* first = vesk_ini::findKey(s, e.key.c_str());
                 FUZZ_CHECK(first != nullptr && first <= &e, "key " + e.key + " not found first");
-                std::string plain = vesk_ini::unquote(e.value);
+                std::string plain = vesk_text::unquoted(e.value);
                 FUZZ_CHECK(plain.size() <= e.value.size(), "unquote grew the value");
             }
         }
@@ -138,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // What the parser says the value is, cut to the buffer.
         const vesk_ini::section* s = vesk_ini::findSection(doc, section.c_str());
         const vesk_ini::entry* e = s ? vesk_ini::findKey(*s, key.c_str()) : nullptr;
-        std::string want = e ? vesk_ini::unquote(e->value) : std::string("fallback");
+        std::string want = e ? vesk_text::unquoted(e->value) : std::string("fallback");
         if (b.size > 0) {
             want.resize(std::min<std::size_t>(want.size(), b.size - 1));
             FUZZ_CHECK(want == b.bytes,

@@ -26,22 +26,24 @@ struct host_structure {
 // The handler the script base calls for each kind, as reports name it.
 const char* handlerOf(int kind) {
     switch (kind) {
-    case VESK_EVENT_REVERTIVE:
-        return "revertiveCallback";
-    case VESK_EVENT_BUTTON:
-        return "buttonCallback";
-    case VESK_EVENT_PARENT:
-        return "parentCallback";
-    case VESK_EVENT_TIMER:
-        return "timerCallback";
-    case VESK_EVENT_RELEASE:
-        return "callback (release, kind 5)";
-    case VESK_EVENT_SECONDARY_REVERTIVE:
-        return "secondaryRevertiveCallback";
-    case VESK_EVENT_HOST:
-        return "hostCallback";
+#define VESK_EVENT_KIND(name, value, handler, words)                                               \
+    case value:                                                                                    \
+        return handler[0] != '\0' ? handler : "callback (" words ", kind " #value ")";
+#include "vesk_event_kinds.def"
     default:
         return "callback";
+    }
+}
+
+// How the transcript starts an event of the kind: its number in brackets, then its name.
+std::string eventHeading(int kind) {
+    switch (kind) {
+#define VESK_EVENT_KIND(name, value, handler, words)                                               \
+    case value:                                                                                    \
+        return "[" #value "] " words;
+#include "vesk_event_kinds.def"
+    default:
+        return "[" + std::to_string(kind) + "] event";
     }
 }
 
@@ -288,7 +290,7 @@ void emulated_host::finish() {
 }
 
 void emulated_host::parent(script_slot& s, const std::string& text) {
-    m_out.entry("in", who(s), "[3] parent text \"" + text + "\"");
+    m_out.entry("in", who(s), eventHeading(VESK_EVENT_PARENT) + " \"" + text + "\"");
     std::vector<char> argument = writable(text);
     char* answer = call(s, argument.data(), VESK_EVENT_PARENT);
     script_record& r = s.record;
@@ -317,7 +319,7 @@ void emulated_host::press(script_slot& s, const std::string& panel, const std::s
     vesk_host_button* button = m_events.fresh(
         vesk_host_button{0, 0, panel.c_str(), id.c_str(), caption != nullptr ? &decoded : nullptr});
     m_out.entry("in", who(s),
-                "[2] button " + panel + ":" + id +
+                eventHeading(VESK_EVENT_BUTTON) + " " + panel + ":" + id +
                     (caption != nullptr ? " caption \"" + *caption + "\"" : ""));
     call(s, reinterpret_cast<char*>(button), VESK_EVENT_BUTTON);
     m_events.retire(button);
@@ -339,9 +341,8 @@ void emulated_host::revertive(script_slot& s, int kind, int device, int index,
     vesk_host_revertive* event =
         m_events.fresh(vesk_host_revertive{device, 0, index, 0, text.c_str()});
     m_out.entry("in", who(s),
-                "[" + std::to_string(kind) + "] " +
-                    (kind == VESK_EVENT_SECONDARY_REVERTIVE ? "secondary " : "") + "revertive " +
-                    std::to_string(device) + ":" + std::to_string(index) + " \"" + text + "\"");
+                eventHeading(kind) + " " + std::to_string(device) + ":" + std::to_string(index) +
+                    " \"" + text + "\"");
     call(s, reinterpret_cast<char*>(event), kind);
     m_events.retire(event);
     if (thenDrain) {
@@ -352,14 +353,14 @@ void emulated_host::revertive(script_slot& s, int kind, int device, int index,
 void emulated_host::hostEvent(script_slot& s) {
     // The script never reads this structure; it gets one all the same.
     host_structure* structure = m_events.fresh(host_structure{});
-    m_out.entry("in", who(s), "[7] host event");
+    m_out.entry("in", who(s), eventHeading(VESK_EVENT_HOST));
     call(s, reinterpret_cast<char*>(structure), VESK_EVENT_HOST);
     m_events.retire(structure);
     drain();
 }
 
 void emulated_host::timer(script_slot& s, int id) {
-    m_out.entry("in", who(s), "[4] timer " + std::to_string(id));
+    m_out.entry("in", who(s), eventHeading(VESK_EVENT_TIMER) + " " + std::to_string(id));
     call(s, reinterpret_cast<char*>(static_cast<std::intptr_t>(id)), VESK_EVENT_TIMER);
     drain();
 }

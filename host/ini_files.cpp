@@ -1,5 +1,7 @@
 #include "ini_files.h"
 
+#include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 #include "text.h"
@@ -46,13 +48,19 @@ ini_entries iniSection(const std::string& path, const std::string& section) {
         return GetPrivateProfileSectionA(section.c_str(), buffer, size, path.c_str());
     });
     ini_entries entries;
+    std::unordered_set<std::string> keys; // lower case
     for (const std::string& line : lines) {
         std::size_t equals = line.find('=');
         if (equals == std::string::npos) {
             entries.emplace_back(trimmed(line), std::string());
-        } else {
-            entries.emplace_back(trimmed(line.substr(0, equals)),
-                                 unquoted(trimmed(line.substr(equals + 1))));
+            continue;
+        }
+        std::string key = trimmed(line.substr(0, equals));
+        // A key read once more would answer otherwise than a lookup of it, which takes the first.
+        std::string lowered = key;
+        std::transform(lowered.begin(), lowered.end(), lowered.begin(), vesk_text::lowerAscii);
+        if (keys.insert(lowered).second) {
+            entries.emplace_back(key, unquoted(trimmed(line.substr(equals + 1))));
         }
     }
     return entries;

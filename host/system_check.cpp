@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
+#include "ini_reader.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -43,48 +43,63 @@ public:
         m_findings.push_back({m_shown, line, message});
     }
 
-    // Reads the file as the private-profile calls do, reporting lines they would skip.
+    // Reads the file with the reader behind the private-profile calls, and reports every line
+    // that the host will not read as its writer meant it: lines no call sees, a key read a
+    // second time, a '#' line (only ';' starts a comment). What the check goes on to look at
+    // is what the host reads: the first section of a name, the first of a key, values
+    // without their quotes.
     bool read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        vesk_ini::document doc;
+        if (!vesk_ini::parseFile(path.string().c_str(), doc)) {
             finding(0, "cannot be read");
             return false;
         }
-        std::string raw;
-        int number = 0;
-        while (std::getline(in, raw)) {
-            ++number;
-            std::string line = trimmed(raw);
-            if (line.empty() || line[0] == ';' || line[0] == '#') {
-                continue;
+        std::vector<system_finding> found;
+        auto add = [&](int line, const std::string& message) {
+            found.push_back({m_shown, line, message});
+        };
+        for (const vesk_ini::unread_line& u : doc.unread) {
+            if (u.reason == vesk_ini::unread_line::repeatedSection) {
+                std::string name = trimmed(u.text.substr(1, u.text.find(']') - 1));
+                // The private-profile calls stop at the first section of a name.
+                add(u.line, "[" + name + "] again: only the first, at line " +
+                                std::to_string(u.firstLine) + ", is read");
+            } else if (u.reason == vesk_ini::unread_line::beforeAnySection && u.text[0] != '#') {
+                std::size_t equals = u.text.find('=');
+                add(u.line, equals == std::string::npos
+                                ? "'" + u.text + "' is neither a section nor key=value"
+                                : "key '" + trimmed(u.text.substr(0, equals)) +
+                                      "' comes before any [section]");
             }
-            if (line[0] == '[') {
-                std::size_t close = line.find(']');
-                std::string name = trimmed(
-                    line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-                if (close == std::string::npos) {
-                    finding(number, "section header " + line + " is never closed with ]");
-                } else if (const ini_section* first = section(name)) {
-                    // The private-profile calls stop at the first section of a name.
-                    finding(number, "[" + name + "] again: only the first, at line " +
-                                        std::to_string(first->line) + ", is read");
-                }
-                m_sections.push_back({name, number, {}});
-                continue;
-            }
-            std::size_t equals = line.find('=');
-            if (equals == std::string::npos) {
-                finding(number, "'" + line + "' is neither a section nor key=value");
-                continue;
-            }
-            if (m_sections.empty()) {
-                finding(number,
-                        "key '" + trimmed(line.substr(0, equals)) + "' comes before any [section]");
-                continue;
-            }
-            m_sections.back().entries.push_back({number, trimmed(line.substr(0, equals)),
-                                                 unquoted(trimmed(line.substr(equals + 1)))});
         }
+        for (const vesk_ini::section& s : doc.sections) {
+            if (!s.closed) {
+                add(s.line, "section header [" + s.name + " is never closed with ]");
+            }
+            ini_section read{s.name, s.line, {}};
+            for (const vesk_ini::entry& e : s.entries) {
+                const vesk_ini::entry* first = vesk_ini::findKey(s, e.key.c_str());
+                if (e.key[0] == '#') {
+                    add(e.line, "'" + e.key + (e.isKey ? "=" + e.value : std::string()) +
+                                    "' is read as " +
+                                    (e.isKey ? "key '" + e.key + "'" : std::string("a line")) +
+                                    " of [" + s.name + "]: only ';' starts a comment");
+                } else if (!e.isKey) {
+                    add(e.line, "'" + e.key + "' is neither a section nor key=value");
+                } else if (first != &e) {
+                    add(e.line, "key '" + e.key + "' again in [" + s.name +
+                                    "]: only the first, at line " + std::to_string(first->line) +
+                                    ", is read");
+                } else {
+                    read.entries.push_back({e.line, e.key, unquoted(e.value)});
+                }
+            }
+            m_sections.push_back(std::move(read));
+        }
+        std::stable_sort(
+            found.begin(), found.end(),
+            [](const system_finding& a, const system_finding& b) { return a.line < b.line; });
+        m_findings.insert(m_findings.end(), found.begin(), found.end());
         return true;
     }
 
@@ -303,6 +318,14 @@ void checkConfigDb(file_check& f) {
     }
 }
 
+// Whether the host, opening the file by its lower-case name, reaches this file: always where
+// file names have no case, only when the name is written so where they do.
+bool hostOpens(const fs::path& folder, const fs::path& file, const std::string& lowerName) {
+    std::error_code failed;
+    return file.filename().string() == lowerName ||
+           fs::equivalent(folder / lowerName, file, failed);
+}
+
 // A folder given one level too deep or too shallow, said as the user can fix it.
 std::string whereTheSystemIs(const fs::path& dir) {
     std::error_code failed;
@@ -368,8 +391,15 @@ std::vector<system_finding> checkSystem(const std::string& dir, const std::strin
         std::string name = lower(path.filename().string());
         file_check f(shown + "/config/system/" + path.filename().string(), findings);
         int device = 0;
-        if (name.size() == 11 && name.compare(0, 4, "dev_") == 0 &&
-            parseInt(name.substr(4, 3), device)) {
+        bool isDevice = name.size() == 11 && name.compare(0, 4, "dev_") == 0 &&
+                        parseInt(name.substr(4, 3), device);
+        if ((isDevice || name == "host.ini" || name == "configdb.ini") &&
+            !hostOpens(config, path, name)) {
+            f.finding(0, "is not read: the host opens " + name +
+                             ", which is another file where file names have case");
+            continue;
+        }
+        if (isDevice) {
             if (f.read(path)) {
                 devices[device] = checkDevice(f);
             }

@@ -6,21 +6,6 @@
 
 namespace vesk_host {
 
-std::string trimmed(const std::string& text) {
-    std::size_t begin = text.find_first_not_of(blanks);
-    if (begin == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
-}
-
-std::string unquoted(const std::string& text) {
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
-        return text.substr(1, text.size() - 2);
-    }
-    return text;
-}
-
 bool parseNumber(const std::string& text, long long low, long long high, long long& value) {
     // strtoll would also take leading blanks and a plus sign; a number here is written plainly.
     if (text.empty() || !(text[0] == '-' || (text[0] >= '0' && text[0] <= '9'))) {

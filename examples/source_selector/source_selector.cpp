@@ -14,7 +14,6 @@
 // "lock" toggles a lock under which source presses are refused. The text control "tally" shows
 // the destination's current source.
 #include <climits>
-#include <new>
 
 #include "vesk_script_helper.h"
 
@@ -203,11 +202,4 @@ private:
 
 } // namespace
 
-VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
-load_vesk_client_script(vesk_client_callback* link, const char* startup) {
-    try {
-        return new (std::nothrow) source_selector(link, startup);
-    } catch (...) {
-        return nullptr;
-    }
-}
+VESK_SCRIPT_ENTRY(source_selector);

@@ -7,7 +7,6 @@
 // To start a script of your own: copy this folder, rename the class, the file and the library
 // in CMakeLists.txt, and change the handlers.
 #include <cstdio>
-#include <new>
 
 #include "vesk_script_helper.h"
 
@@ -78,14 +77,7 @@ private:
 
 } // namespace
 
-// The one export the panel host looks for, by this name, with C linkage and the calling
-// convention VESK_SCRIPT_CALL. The host owns the script it returns. Nothing may be thrown out
-// of it: a constructor that throws gives the host null instead.
-VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
-load_vesk_client_script(vesk_client_callback* link, const char* startup) {
-    try {
-        return new (std::nothrow) stopwatch(link, startup);
-    } catch (...) {
-        return nullptr;
-    }
-}
+// The one export the panel host looks for, load_vesk_client_script, with C linkage and the
+// calling convention VESK_SCRIPT_CALL. The host owns the script it returns. Nothing may be
+// thrown out of it: a constructor that throws gives the host null instead.
+VESK_SCRIPT_ENTRY(stopwatch);

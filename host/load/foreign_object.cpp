@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <typeinfo>
 
 namespace vesk_host {
 
@@ -12,6 +13,8 @@ namespace {
 // EDX word is the same call.
 #if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
 #if defined(__GNUC__)
+// GCC applies thiscall to plain functions too, and under -Wpedantic says it is unusual.
+#pragma GCC diagnostic ignored "-Wattributes"
 #define VESK_MEMBER __attribute__((thiscall))
 #define VESK_SELF(name) void* name
 #define VESK_SELF_USED() (void)0
@@ -56,8 +59,15 @@ void* VESK_MEMBER linkDestructor(VESK_SELF(self), unsigned) {
     return self;
 }
 
-// Words before the table as an Itanium table has them (offset to the top, no typeinfo), then
-// the slots. Every member is one pointer-sized word.
+// What the link says it is, for tools that check the dynamic type at every virtual call (the
+// undefined-behaviour sanitizer's vptr check in a script): a class of the interface.
+class link_type : public vesk_client_callback {
+public:
+    char* callback(char*, int) override { return nullptr; }
+};
+
+// Words before the table as an Itanium table has them (offset to the top, typeinfo), then the
+// slots. Every member is one pointer-sized word.
 struct two_layout_table {
     std::intptr_t offsetToTop;
     const void* typeinfo;
@@ -67,7 +77,8 @@ struct two_layout_table {
 };
 static_assert(sizeof(two_layout_table) == 5 * sizeof(void*), "one word per slot");
 
-const two_layout_table linkTable = {0, nullptr, linkDestructor, linkCallback, linkCallback};
+const two_layout_table linkTable = {0, &typeid(link_type), linkDestructor, linkCallback,
+                                    linkCallback};
 
 const msvc_table* tableOf(void* object) {
     return *static_cast<const msvc_table* const*>(object);

@@ -11,7 +11,8 @@
 namespace vesk_host {
 
 // The host link handed to every script before its layout is known. Its table serves both:
-// slot 1 is Visual Studio's callback, slot 2 the Itanium one, both forwarding to `target`.
+// slot 1 is Visual Studio's callback, slot 2 the Itanium one, both forwarding to `target`;
+// the words before it are an Itanium table's, with the typeinfo of a class of the interface.
 // A script that destroys its link reaches slot 0 (Visual Studio) or slot 0/1 (Itanium):
 // slot 0 leaves the link alone and says so; the Itanium deleting destructor lands on the
 // Visual Studio callback and is undefined, as deleting a host-owned link always was.

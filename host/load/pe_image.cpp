@@ -348,7 +348,8 @@ pe_image readPeFile(const std::string& path) {
     }
     in.seekg(0, std::ios::beg);
     std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
-    if (length > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), length)) {
+    if (length > 0 &&
+        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length))) {
         return invalid("cannot read " + path);
     }
     pe_image image = readPeImage(bytes.data(), bytes.size());

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "text.h"
 #include "web_message.h"
 
 namespace vesk_host {
@@ -11,9 +12,9 @@ namespace {
 
 using json = nlohmann::json;
 
+// The blanks a scenario line loses at its ends are those of the scenario parser.
 bool hasEdgeBlank(const std::string& text) {
-    return !text.empty() && (text.front() == ' ' || text.back() == ' ' || text.front() == '\t' ||
-                             text.back() == '\t');
+    return !text.empty() && (isBlank(text.front()) || isBlank(text.back()));
 }
 
 // A scenario line ends at its line end and loses blanks at both ends; such texts cannot be

@@ -3,82 +3,27 @@
 // section name; its attributes are the section's keys, its children the section's lines.
 #include "vesk_config.h"
 
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "environment.h"
+#include "plain_text.h"
 #include "vesk_winapi.h"
 
 namespace {
+
+using vesk_env::environment;
+using vesk_text::equalNoCase;
+using vesk_text::trimmed;
+using vesk_text::unquoted;
 
 struct child {
     std::string id;
     std::string value;
     bool isKey; // the line has '='; only such lines are attributes of the node
 };
-
-bool isBlank(char c) noexcept {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isBlank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isBlank(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
-
-std::string unquoted(const std::string& value) {
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-        return value.substr(1, value.size() - 2);
-    }
-    return value;
-}
-
-bool equalNoCase(const std::string& left, const char* right) noexcept {
-    std::size_t i = 0;
-    for (; i < left.size() && right[i] != '\0'; ++i) {
-        char a = left[i];
-        char b = right[i];
-        if (a >= 'A' && a <= 'Z') {
-            a = static_cast<char>(a - 'A' + 'a');
-        }
-        if (b >= 'A' && b <= 'Z') {
-            b = static_cast<char>(b - 'A' + 'a');
-        }
-        if (a != b) {
-            return false;
-        }
-    }
-    return i == left.size() && right[i] == '\0';
-}
-
-// An empty value counts as unset, as it does on Windows, where a variable cannot be empty.
-bool environment(const char* name, std::string& value) {
-#if defined(_MSC_VER)
-    char* text = nullptr;
-    std::size_t length = 0;
-    if (_dupenv_s(&text, &length, name) != 0 || text == nullptr) {
-        return false;
-    }
-    value.assign(text);
-    std::free(text);
-#else
-    const char* text = std::getenv(name);
-    if (text == nullptr) {
-        return false;
-    }
-    value.assign(text);
-#endif
-    return !value.empty();
-}
 
 // Reads a NUL-separated list, growing the buffer while the reader reports a cut list (size - 2).
 // A list too large even for the last buffer is not read at all rather than read in part. A

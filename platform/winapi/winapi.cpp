@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ini_reader.h"
+#include "plain_text.h"
 
 namespace {
 
@@ -147,7 +148,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPST
         if (e == nullptr) {
             return copyFallback(fallback, buffer, size);
         }
-        std::string value = vesk_ini::unquote(e->value);
+        std::string value = vesk_text::unquoted(e->value);
         return copyText(value.data(), value.size(), buffer, size);
     } catch (...) {
         // Out of memory: answer as for a file that cannot be read, and say why.

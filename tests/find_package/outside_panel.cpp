@@ -1,7 +1,5 @@
 // The smallest script library an author writes: it answers the parent with what it was
 // created with and shows a press on its panel.
-#include <new>
-
 #include "vesk_script_helper.h"
 
 namespace {
@@ -28,11 +26,4 @@ public:
 
 } // namespace
 
-VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
-load_vesk_client_script(vesk_client_callback* link, const char* startup) {
-    try {
-        return new (std::nothrow) outside_panel(link, startup);
-    } catch (...) {
-        return nullptr;
-    }
-}
+VESK_SCRIPT_ENTRY(outside_panel);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "debug_capture.h"
+#include "ini_reader.h"
 #include "temp_system_tree.h"
 #include "vesk_winapi.h"
 
@@ -292,6 +293,66 @@ TEST_F(ini_stand_in_test, GarbageIsReadWithoutHarm) {
             for (const std::string& key : itemsOf(keys(path, section.c_str(), 4096))) {
                 textOf(value(path, section.c_str(), key.c_str(), nullptr, 7));
             }
+        }
+    }
+}
+
+// The reader numbers what it reads, and keeps apart, with its number and why, every line it
+// leaves unread, for a check to point at.
+TEST(ini_reader, LineNumbersAndUnreadLines) {
+    const std::string text = "\xEF\xBB\xBF; comment\r\n"
+                             "early=1\n"
+                             "# early\n"
+                             "\n"
+                             "[One]\r\n"
+                             "  a = \"x\"  \n"
+                             "#b=2\n"
+                             "plain\n"
+                             "[Two\n"
+                             "[one]\n"
+                             "a=again\n"
+                             "[Three]\n";
+    vesk_ini::document doc = vesk_ini::parse(text.data(), text.size());
+    ASSERT_EQ(doc.sections.size(), 3u);
+    const vesk_ini::section& one = doc.sections[0];
+    EXPECT_EQ(one.name, "One");
+    EXPECT_EQ(one.line, 5);
+    EXPECT_TRUE(one.closed);
+    ASSERT_EQ(one.entries.size(), 3u);
+    const struct {
+        const char* key;
+        const char* value;
+        bool isKey;
+        int line;
+    } entries[] = {{"a", "\"x\"", true, 6}, {"#b", "2", true, 7}, {"plain", "", false, 8}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(one.entries[i].key, entries[i].key) << i;
+        EXPECT_EQ(one.entries[i].value, entries[i].value) << i;
+        EXPECT_EQ(one.entries[i].isKey, entries[i].isKey) << i;
+        EXPECT_EQ(one.entries[i].line, entries[i].line) << i;
+    }
+    EXPECT_EQ(doc.sections[1].name, "Two");
+    EXPECT_EQ(doc.sections[1].line, 9);
+    EXPECT_FALSE(doc.sections[1].closed);
+    EXPECT_EQ(doc.sections[2].line, 12);
+
+    using u = vesk_ini::unread_line;
+    const struct {
+        int line;
+        u::reason_kind reason;
+        const char* text;
+        int firstLine;
+    } unread[] = {{2, u::beforeAnySection, "early=1", 0},
+                  {3, u::beforeAnySection, "# early", 0},
+                  {10, u::repeatedSection, "[one]", 5},
+                  {11, u::inRepeatedSection, "a=again", 0}};
+    ASSERT_EQ(doc.unread.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(doc.unread[i].line, unread[i].line) << i;
+        EXPECT_EQ(doc.unread[i].reason, unread[i].reason) << i;
+        EXPECT_EQ(doc.unread[i].text, unread[i].text) << i;
+        if (unread[i].reason == u::repeatedSection) {
+            EXPECT_EQ(doc.unread[i].firstLine, unread[i].firstLine) << i;
         }
     }
 }

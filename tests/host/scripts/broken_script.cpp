@@ -76,16 +76,12 @@ private:
 
 } // namespace
 
+#if defined(VESK_BREAK_CONSTRUCT)
+// Lets the exception out, as a careless export does; the host must survive it.
 VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
 load_vesk_client_script(vesk_client_callback* link, const char* startup) {
-#if defined(VESK_BREAK_CONSTRUCT)
-    // Lets the exception out, as a careless export does; the host must survive it.
     return new broken_script(link, startup);
-#else
-    try {
-        return new broken_script(link, startup);
-    } catch (...) {
-        return nullptr;
-    }
-#endif
 }
+#else
+VESK_SCRIPT_ENTRY(broken_script);
+#endif

@@ -2,7 +2,6 @@
 // VESK_FAULT_LEAK keeps a reply, VESK_FAULT_TWICE hands one back twice, VESK_FAULT_FOREIGN
 // hands back a pointer the host never gave it, VESK_FAULT_THROW lets an exception out of its
 // entry. It commits its fault when its parent gives it any text, with the line "SD 'rtr'".
-#include <new>
 #include <stdexcept>
 
 #include "vesk_script_helper.h"
@@ -47,11 +46,4 @@ public:
 
 } // namespace
 
-VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
-load_vesk_client_script(vesk_client_callback* link, const char* startup) {
-    try {
-        return new (std::nothrow) faulty_script(link, startup);
-    } catch (...) {
-        return nullptr;
-    }
-}
+VESK_SCRIPT_ENTRY(faulty_script);

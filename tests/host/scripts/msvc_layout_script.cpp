@@ -15,6 +15,8 @@
 #include "vesk_script_export.h"
 
 #if defined(_WIN32) && defined(__i386__)
+// GCC applies thiscall to plain functions too, and under -Wpedantic says it is unusual.
+#pragma GCC diagnostic ignored "-Wattributes"
 #define MEMBER_CALL __attribute__((thiscall))
 #else
 #define MEMBER_CALL

@@ -7,7 +7,6 @@
 // Every event it receives is written to the debugger output, marked when it arrives while the
 // script is still inside a call of its own.
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "vesk_script_helper.h"
@@ -69,11 +68,4 @@ private:
 
 } // namespace
 
-VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
-load_vesk_client_script(vesk_client_callback* link, const char* startup) {
-    try {
-        return new (std::nothrow) probe_script(link, startup);
-    } catch (...) {
-        return nullptr;
-    }
-}
+VESK_SCRIPT_ENTRY(probe_script);

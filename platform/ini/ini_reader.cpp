@@ -3,34 +3,18 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <unordered_set>
+#include <unordered_map>
+
+#include "plain_text.h"
 
 namespace vesk_ini {
 
 namespace {
 
-bool isBlank(char c) noexcept {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-char lowerAscii(char c) noexcept {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// [begin, end) without the blanks at either side.
-void trim(const char*& begin, const char*& end) noexcept {
-    while (begin < end && isBlank(*begin)) {
-        ++begin;
-    }
-    while (end > begin && isBlank(end[-1])) {
-        --end;
-    }
-}
-
-std::string trimmed(const char* begin, const char* end) {
-    trim(begin, end);
-    return std::string(begin, end);
-}
+using vesk_text::equalNoCase;
+using vesk_text::lowerAscii;
+using vesk_text::trim;
+using vesk_text::trimmed;
 
 std::string lowered(const std::string& text) {
     std::string result(text);
@@ -41,6 +25,7 @@ std::string lowered(const std::string& text) {
 class parser {
 public:
     void line(const char* begin, const char* end) {
+        ++m_number;
         // Everything from a NUL on is dropped, so no text handed out can hold one.
         if (const void* nul = std::memchr(begin, '\0', static_cast<std::size_t>(end - begin))) {
             end = static_cast<const char*>(nul);
@@ -50,18 +35,21 @@ public:
             return;
         }
         if (*begin == '[') {
-            header(begin + 1, end);
+            header(begin, end);
             return;
         }
         if (m_current == nullptr) {
+            unread(m_seen.empty() ? unread_line::beforeAnySection : unread_line::inRepeatedSection,
+                   begin, end, 0);
             return;
         }
         const char* equals = std::find(begin, end, '=');
         if (equals == end) {
-            m_current->entries.push_back(entry{std::string(begin, end), std::string(), false});
+            m_current->entries.push_back(
+                entry{std::string(begin, end), std::string(), false, m_number});
         } else {
             m_current->entries.push_back(
-                entry{trimmed(begin, equals), trimmed(equals + 1, end), true});
+                entry{trimmed(begin, equals), trimmed(equals + 1, end), true, m_number});
         }
     }
 
@@ -69,19 +57,28 @@ public:
 
 private:
     void header(const char* begin, const char* end) {
-        std::string name = trimmed(begin, std::find(begin, end, ']'));
+        const char* close = std::find(begin + 1, end, ']');
+        std::string name = trimmed(begin + 1, close);
         // A repeated name starts a section that nothing sees: its lines go nowhere.
-        if (!m_seen.insert(lowered(name)).second) {
+        auto first = m_seen.emplace(lowered(name), m_number);
+        if (!first.second) {
+            unread(unread_line::repeatedSection, begin, end, first.first->second);
             m_current = nullptr;
             return;
         }
-        m_doc.sections.push_back(section{std::move(name), {}});
+        m_doc.sections.push_back(section{std::move(name), {}, m_number, close != end});
         m_current = &m_doc.sections.back();
     }
 
+    void unread(unread_line::reason_kind reason, const char* begin, const char* end,
+                int firstLine) {
+        m_doc.unread.push_back(unread_line{m_number, reason, std::string(begin, end), firstLine});
+    }
+
     document m_doc;
-    section* m_current = nullptr; // only the last section is ever appended to
-    std::unordered_set<std::string> m_seen;
+    section* m_current = nullptr;                // only the last section is ever appended to
+    std::unordered_map<std::string, int> m_seen; // lowered names and their header lines
+    int m_number = 0;
 };
 
 } // namespace
@@ -129,19 +126,6 @@ bool parseFile(const char* path, document& out) {
     return true;
 }
 
-bool equalNoCase(const std::string& left, const char* right) noexcept {
-    if (right == nullptr) {
-        return false;
-    }
-    std::size_t i = 0;
-    for (; i < left.size() && right[i] != '\0'; ++i) {
-        if (lowerAscii(left[i]) != lowerAscii(right[i])) {
-            return false;
-        }
-    }
-    return i == left.size() && right[i] == '\0';
-}
-
 const section* findSection(const document& doc, const char* name) noexcept {
     for (const section& s : doc.sections) {
         if (equalNoCase(s.name, name)) {
@@ -158,13 +142,6 @@ const entry* findKey(const section& sect, const char* key) noexcept {
         }
     }
     return nullptr;
-}
-
-std::string unquote(const std::string& value) {
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-        return value.substr(1, value.size() - 2);
-    }
-    return value;
 }
 
 } // namespace vesk_ini
