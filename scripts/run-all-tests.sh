@@ -3,7 +3,7 @@
 #   0. the sources' layout (clang-format);
 #   1. the default build (GCC) with the whole suite, the find-package and template tests;
 #   2. hardening: valgrind, bounded fuzzing, the AddressSanitizer/UBSan build's suite;
-#   3. the Windows builds: x86-64 under Wine, i686 built and inspected;
+#   3. the Windows builds, 64- and 32-bit, MinGW and the MSVC ABI, with their tests under Wine;
 #   4. vesk-host's page in a real browser (chromium).
 # Each step installs with apt-get what it needs beyond the machine's own tools, saying so first
 # (scripts/ensure-packages.sh). VESK_JOBS sets the parallel jobs (default: the cores there are).

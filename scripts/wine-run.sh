@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Runs a 64-bit Windows program under Wine for CTest: wine-run.sh PREFIX PROGRAM [ARGS...]
+# Runs a Windows program under Wine for CTest: wine-run.sh PREFIX PROGRAM [ARGS...]
+# A 32-bit program needs 32-bit Wine (Debian: wine32:i386) beside wine64; without it the run
+# fails and says so, rather than passing unseen.
 # "wine-run.sh PREFIX --init" only makes the prefix, which a build can do while it compiles;
 # "wine-run.sh PREFIX --session" also starts a lasting Wine session, detached from all streams.
 #
@@ -48,6 +50,19 @@ if [ ! -f "$ready" ]; then
             touch "$ready"
         fi
     ) 9>"$prefix.lock"
+fi
+
+# A 32-bit program (PE32: the optional header's magic is 0x10b) needs Wine's 32-bit loader,
+# which wine64 starts for it from its own folder. The prefix is made by wine64 either way.
+if [ "$1" != "--init" ] && [ "$1" != "--session" ] && [ -f "$1" ]; then
+    pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    magic=""
+    [ -n "$pe" ] && magic=$(od -An -tx2 -j$((pe + 24)) -N2 "$1" 2>/dev/null | tr -d ' ')
+    if [ "$magic" = 010b ] && [ ! -x "$(dirname "$(realpath "$loader")")/wine" ]; then
+        echo "wine-run.sh: $1 is a 32-bit program and 32-bit Wine is missing;" \
+            "install wine32:i386 (scripts/ensure-packages.sh does, see scripts/test-windows.sh)" >&2
+        exit 2
+    fi
 fi
 
 [ "$1" = "--init" ] && exit 0

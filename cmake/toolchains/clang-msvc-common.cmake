@@ -90,3 +90,5 @@ foreach(_vesk_kind EXE SHARED MODULE)
 endforeach()
 set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
 set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
+
+include(${CMAKE_CURRENT_LIST_DIR}/wine-emulator.cmake)

@@ -3,9 +3,3 @@
 set(VESK_MSVC_TRIPLE x86_64-pc-windows-msvc)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 include(${CMAKE_CURRENT_LIST_DIR}/clang-msvc-common.cmake)
-
-if(NOT DEFINED VESK_WINEPREFIX)
-    set(VESK_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix for the tests")
-endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${CMAKE_CURRENT_LIST_DIR}/../../scripts/wine-run.sh ${VESK_WINEPREFIX})

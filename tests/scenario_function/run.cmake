@@ -12,6 +12,8 @@ set(cmd "${WORK}/vesk-host|--script|/scripts/libpanel_script.so|--system|${WORK}
 set(cases
     "plain~${base}~${cmd}|${WORK}/run.scenario"
     "options~${base}|WORKSTATION|12|STARTUP|panels main|STRICT~${cmd}|--workstation|12|--startup|panels main|--strict|${WORK}/run.scenario"
+    "abi~${base}|ABI|msvc|STRICT~${cmd}|--abi|msvc|--strict|${WORK}/run.scenario"
+    "bad abi~${base}|ABI|gcc~error:ABI takes msvc or itanium, not 'gcc'"
     "relative~NAME|panel|SCRIPT|panel_script|SYSTEM|system|SCENARIO|run.scenario~${cmd}|${WORK}/run.scenario"
     "no name~SCRIPT|panel_script|SYSTEM|system|SCENARIO|run.scenario~error:NAME is required"
     "no scenario~NAME|panel|SCRIPT|panel_script|SYSTEM|system~error:SCENARIO is required"
