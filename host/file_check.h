@@ -42,6 +42,10 @@ public:
     void finding(int line, const std::string& message) {
         m_findings.push_back({m_shown, line, message});
     }
+    // A finding that a run refuses to start with, not only warns of.
+    void refusal(int line, const std::string& message) {
+        m_findings.push_back({m_shown, line, message, true});
+    }
 
     // Reads the file with the reader behind the private-profile calls, and reports every line
     // that the host will not read as its writer meant it: lines no call sees, a key read a

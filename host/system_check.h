@@ -11,6 +11,8 @@ struct system_finding {
     std::string file; // as the folder was given, then the path below it; empty for the folder
     int line = 0;     // 0 when the finding is about a whole file
     std::string message;
+    // A limit of vesk-host's own: a run refuses to start on a system with such a finding.
+    bool refused = false;
 
     // "file:line: message"
     std::string text() const;

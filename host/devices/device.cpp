@@ -87,18 +87,37 @@ void checkDevice(file_check& f) {
     type->check(f);
 }
 
+std::string beyondLimit(const std::string& what) {
+    return what + " is beyond vesk-host's limit of " + std::to_string(maxDatabaseSize) +
+           " indices per database";
+}
+
+int checkDatabaseSize(file_check& f, const ini_line& e) {
+    int size = numberOr(e.value, -1);
+    if (size < 0) {
+        f.finding(e.number, e.key + " '" + e.value + "' is not a size");
+        return 0;
+    }
+    if (size > maxDatabaseSize) {
+        f.refusal(e.number, beyondLimit(e.key + "=" + e.value));
+        return 0;
+    }
+    return size;
+}
+
 int readNumbered(const std::string& path, const char* section, const char* sizeKey,
                  std::map<int, std::string>& entries) {
     int largest = 0;
     for (const auto& entry : iniSection(path, section)) {
         int index = numberOr(entry.first, 0);
-        if (index >= 1) {
+        // A run refuses such a system; this keeps every reader within the limit all the same.
+        if (index >= 1 && index <= maxDatabaseSize) {
             entries[index] = entry.second;
             largest = std::max(largest, index);
         }
     }
     int size = numberOr(iniValue(path, "Database", sizeKey, ""), 0);
-    return size > 0 ? size : largest;
+    return size > 0 ? std::min(size, maxDatabaseSize) : largest;
 }
 
 int checkNumbered(file_check& f, const ini_section* entries, int size, const char* what) {
@@ -110,6 +129,10 @@ int checkNumbered(file_check& f, const ini_section* entries, int size, const cha
         int index = numberOr(e.key, 0);
         if (index < 1) {
             f.finding(e.number, std::string(what) + " '" + e.key + "' is not a number from 1");
+            continue;
+        } else if (index > maxDatabaseSize) {
+            f.refusal(e.number, beyondLimit(std::string(what) + " " + e.key));
+            continue;
         } else if (size > 0 && index > size) {
             f.finding(e.number, std::string(what) + " " + e.key + " is beyond the database size " +
                                     std::to_string(size));
@@ -125,14 +148,11 @@ const ini_section* checkOneDatabase(file_check& f, const char* section, const ch
     if (const ini_section* s = f.section("Database")) {
         f.onlyKeys(*s, {"DatabaseSize_0"});
         if (const ini_line* e = key(s, "DatabaseSize_0")) {
-            size = numberOr(e->value, -1);
-            if (size < 0) {
-                f.finding(e->number, e->key + " '" + e->value + "' is not a size");
-            }
+            size = checkDatabaseSize(f, *e);
         }
     }
     const ini_section* s = f.section(section);
-    checkNumbered(f, s, std::max(size, 0), what);
+    checkNumbered(f, s, size, what);
     return s;
 }
 

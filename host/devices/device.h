@@ -19,6 +19,7 @@ namespace vesk_host {
 
 class device;
 class file_check;
+struct ini_line;
 struct ini_section;
 struct scenario_command;
 
@@ -150,6 +151,16 @@ const char* familyDevices(verb_family family);
 std::unique_ptr<device> readDevice(const std::string& path, int number);
 // Checks the device file `file`, by the kind it names.
 void checkDevice(file_check& file);
+
+// The most indices one database of a device may have, and so the most one poll reports. What
+// the host keeps and shows of a device grows with its size, so a larger size is refused, by
+// the system check and by a run, rather than allocated.
+const int maxDatabaseSize = 65536;
+// The finding for a size or an index beyond that limit.
+std::string beyondLimit(const std::string& what);
+// Checks a database size read from a device file: the size to check the rest of the file
+// against (0 when none is given or it cannot be used).
+int checkDatabaseSize(file_check& file, const ini_line& entry);
 
 // For the kinds' files: a whole decimal number, or `fallback`.
 int numberOr(const std::string& text, int fallback);

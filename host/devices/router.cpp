@@ -134,11 +134,8 @@ void check(file_check& f) {
     if (const ini_section* s = f.section("Database")) {
         f.onlyKeys(*s, {"DatabaseSize_0", "DatabaseSize_1"});
         for (const ini_line& e : s->entries) {
-            int size = numberOr(e.value, -1);
-            if (size < 0) {
-                f.finding(e.number, e.key + " '" + e.value + "' is not a size");
-            }
-            (lower(e.key) == "databasesize_0" ? sourceSize : destinationSize) = std::max(size, 0);
+            int size = checkDatabaseSize(f, e);
+            (lower(e.key) == "databasesize_0" ? sourceSize : destinationSize) = size;
         }
     }
     int sources = checkNumbered(f, f.section("Sources"), sourceSize, "source");

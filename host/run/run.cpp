@@ -110,6 +110,23 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     if (mirror) {
         out.mirrorTo(mirror);
     }
+    // The system is checked before every run: its faults would otherwise surface later, as
+    // odd replies far from their cause. One beyond vesk-host's own limits stops the run here,
+    // before anything is read into memory from it.
+    std::vector<system_finding> findings;
+    if (!dir.empty()) {
+        findings = checkSystem(o.system, o.workstation);
+        std::vector<std::string> refused;
+        for (const system_finding& f : findings) {
+            if (f.refused) {
+                refused.push_back("vesk-host: system: " + f.text());
+            }
+        }
+        if (!refused.empty()) {
+            refused.push_back("vesk-host: the run refuses this system (see --check-system)");
+            return unusable(o, refused);
+        }
+    }
     system_model system(dir);
     emulated_host host(system, out);
     host.keepRecord(record);
@@ -128,12 +145,8 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     out.plain("vesk-host: " + described);
 
     host.setLocation(file + ": at the start");
-    // The system is checked before every run: its faults would otherwise surface later, as
-    // odd replies far from their cause.
-    if (!dir.empty()) {
-        for (const system_finding& f : checkSystem(o.system, o.workstation)) {
-            host.warn("system: " + f.text());
-        }
+    for (const system_finding& f : findings) {
+        host.warn("system: " + f.text());
     }
     if (o.workstation.empty() && std::getenv("CC_WORKSTATION") == nullptr) {
         host.warn("the workstation number is unset (no --workstation, no CC_WORKSTATION): "

@@ -1,6 +1,9 @@
 // The supervisor's side of a run: it starts the run apart, offers the page for it, and reports
 // the run if it dies.
+#include <exception>
+#include <functional>
 #include <memory>
+#include <new>
 
 #include "broken_report.h"
 #include "isolation.h"
@@ -9,19 +12,43 @@
 
 namespace vesk_host {
 
+namespace {
+
+// The run, with vesk-host's own failures said to be its own: an exception that reaches here
+// left no call into the script (those are caught at the host link), so it is not the script's.
+int runOwned(const options& o, const std::string& dir, const std::vector<step>& steps,
+             call_record* record, const std::function<void(const std::string&)>& mirror,
+             host_page& page, bool supervised) {
+    std::string failure;
+    try {
+        return runScenario(o, dir, steps, record, mirror, page, supervised);
+    } catch (const std::bad_alloc&) {
+        failure = "vesk-host ran out of memory";
+    } catch (const std::exception& e) {
+        failure = std::string("vesk-host failed: ") + e.what();
+    }
+    std::string where = record != nullptr && record->location[0] != '\0'
+                            ? std::string(", at ") + record->location
+                            : std::string();
+    return unusable(o, {"vesk-host: " + failure + where + " (a fault of vesk-host, not of " +
+                        o.scriptName() + ")"});
+}
+
+} // namespace
+
 int runWatched(const options& o, const std::string& dir, const std::vector<step>& steps) {
     std::string error;
     // The page outlives the run: the supervisor serves it and keeps the run's last state, so
     // that a run that dies still shows how it ended, on the page and in the --html file.
     std::unique_ptr<host_page> page = makePage(o);
     if (o.inProcess || !isolationAvailable()) {
-        return runScenario(o, dir, steps, nullptr, nullptr, *page, false);
+        return runOwned(o, dir, steps, nullptr, nullptr, *page, false);
     }
     if (!page->open(error)) {
         return unusable(o, {"vesk-host: " + error});
     }
     auto run = [&](call_record& record, const std::function<void(const std::string&)>& mirror) {
-        return runScenario(o, dir, steps, &record, mirror, *page, true);
+        return runOwned(o, dir, steps, &record, mirror, *page, true);
     };
     std::string startError;
     supervisor_start started = [&] { return page->started(startError); };

@@ -9,6 +9,7 @@
 #include "devices/router.h"
 #include "emulated_host.h"
 #include "scenario_parser.h"
+#include "system_check.h"
 #include "system_model.h"
 #include "temp_system_tree.h"
 #include "transcript.h"
@@ -400,5 +401,49 @@ TEST(DeviceKinds, TheHostAsksTheDeviceTheLinesOfAFamilyAddress) {
         // The host has gone: the devices no longer tell it anything.
         std::string ignored;
         s.system.find(3)->request({1, 2, ""}, ignored);
+    }
+}
+
+TEST(DeviceKinds, SizesBeyondTheLimitAreRefusedAndNeverAllocated) {
+    const std::string over = std::to_string(maxDatabaseSize + 1);
+    const struct {
+        const char* what;
+        std::string file;
+        int line; // of the refused entry; 0 when nothing is refused
+    } rows[] = {
+        {"router destinations",
+         "[Database]\nDatabaseSize_0=2\nDatabaseSize_1=2000000000\n"
+         "[Sources]\n1=a\n[Destinations]\n1=b\n",
+         3},
+        {"router sources by name", "[Sources]\n1=a\n" + over + "=z\n[Destinations]\n1=b\n", 3},
+        {"text slots", "[Device]\nkind=text\n[Database]\nDatabaseSize_0=" + over + "\n", 4},
+        {"state index", "[Device]\nkind=state\n[States]\n2147483647=on\n", 4},
+        {"at the limit", "[Device]\nkind=text\n[Database]\nDatabaseSize_0=65536\n", 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        temp_system_tree tree("studio");
+        tree.writeFile("dev_001.ini", row.file);
+        std::vector<std::string> refused;
+        for (const system_finding& f : checkSystem(tree.root() + "/studio", "")) {
+            if (f.refused) {
+                refused.push_back(f.text());
+            }
+        }
+        if (row.line == 0) {
+            EXPECT_TRUE(refused.empty());
+        } else {
+            ASSERT_EQ(refused.size(), 1u);
+            EXPECT_NE(refused[0].find("dev_001.ini:" + std::to_string(row.line) + ": "),
+                      std::string::npos)
+                << refused[0];
+            EXPECT_NE(refused[0].find("limit of 65536"), std::string::npos) << refused[0];
+        }
+        system_model system(tree.root() + "/studio");
+        const device* d = system.find(1);
+        ASSERT_NE(d, nullptr);
+        EXPECT_LE(d->size(), maxDatabaseSize);
+        const router* r = dynamic_cast<const router*>(d);
+        EXPECT_LE(r != nullptr ? r->destinations : 0, maxDatabaseSize);
     }
 }
