@@ -22,6 +22,9 @@ struct call_record {
     // Set once the run has written its report: an end before it is an end the run did not
     // choose.
     std::atomic<bool> finished{false};
+    // The run's exit status, once `finished`: what decides how vesk-host ends, whatever the
+    // process's own exit status says (a library's destructor can end it with another).
+    std::atomic<int> status{0};
     char handler[64] = {};
     char location[textSize] = {};
     char sent[sentKept][textSize] = {};

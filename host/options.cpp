@@ -170,6 +170,14 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
         error = "--listen goes with --serve";
         return false;
     }
+    // Written at the end, perhaps after a script changed the current folder: fixed now.
+    for (std::string* written : {&o.junit, &o.record, &o.html}) {
+        std::error_code failed;
+        fs::path absolute = fs::absolute(fs::path(*written), failed);
+        if (!written->empty() && !failed) {
+            *written = absolute.lexically_normal().string();
+        }
+    }
     return true;
 }
 

@@ -182,6 +182,7 @@ public:
     try {
         status = run(*traces.record,
                      [&transcriptFile](const std::string& text) { transcriptFile.append(text); });
+        traces.record->status.store(status);
         traces.record->finished.store(true);
     } catch (const std::exception& e) {
         std::cerr << "vesk-host: " << e.what() << "\n";
@@ -293,7 +294,14 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     restoreSignals();
 
     if (!hung && WIFEXITED(wait) && record.finished.load()) {
-        status = WEXITSTATUS(wait);
+        // The run said how it ended; what the process did after that (a script library's
+        // destructor that calls _exit at unload) does not turn a failed run into a passed one.
+        status = record.status.load();
+        if (WEXITSTATUS(wait) != status) {
+            std::cerr << "vesk-host: after the run, a library ended the process with exit status "
+                      << WEXITSTATUS(wait) << " as it was unloaded; the run's status " << status
+                      << " stands\n";
+        }
         return true;
     }
     broken.takeFrom(record);

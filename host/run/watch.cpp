@@ -1,7 +1,9 @@
 // The supervisor's side of a run: it starts the run apart, offers the page for it, and reports
 // the run if it dies.
+#include <cstdlib>
 #include <exception>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <new>
 
@@ -34,6 +36,46 @@ int runOwned(const options& o, const std::string& dir, const std::vector<step>& 
                         o.scriptName() + ")"});
 }
 
+// An unwatched run that ends the process itself (a script's exit or quick_exit) still ends
+// as a failure with a report, never with the status the script chose.
+const options* unwatchedOptions = nullptr;
+call_record* unwatchedRecord = nullptr;
+
+extern "C" void endedDuringRun() {
+    call_record* record = unwatchedRecord;
+    if (record == nullptr || record->finished.load()) {
+        return;
+    }
+    unwatchedRecord = nullptr;
+    broken_run broken;
+    broken.takeFrom(*record);
+    broken.what = "ended the process during the run (it called exit)";
+    std::cout.flush();
+    std::string shown;
+    reportBroken(*unwatchedOptions, broken, shown);
+    std::cerr.flush();
+    std::_Exit(exitFailed);
+}
+
+int runUnwatched(const options& o, const std::string& dir, const std::vector<step>& steps,
+                 host_page& page) {
+    call_record record;
+    unwatchedOptions = &o;
+    unwatchedRecord = &record;
+    static bool guarded = false;
+    if (!guarded) {
+        guarded = true;
+        std::atexit(endedDuringRun);
+#if !defined(__APPLE__)
+        std::at_quick_exit(endedDuringRun);
+#endif
+    }
+    int status = runOwned(o, dir, steps, &record, nullptr, page, false);
+    record.finished.store(true);
+    unwatchedRecord = nullptr;
+    return status;
+}
+
 } // namespace
 
 int runWatched(const options& o, const std::string& dir, const std::vector<step>& steps) {
@@ -42,7 +84,7 @@ int runWatched(const options& o, const std::string& dir, const std::vector<step>
     // that a run that dies still shows how it ended, on the page and in the --html file.
     std::unique_ptr<host_page> page = makePage(o);
     if (o.inProcess || !isolationAvailable()) {
-        return runOwned(o, dir, steps, nullptr, nullptr, *page, false);
+        return runUnwatched(o, dir, steps, *page);
     }
     if (!page->open(error)) {
         return unusable(o, {"vesk-host: " + error});

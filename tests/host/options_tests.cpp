@@ -1,6 +1,7 @@
 // vesk-host's command line: what it refuses, and why, before anything runs.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -77,4 +78,20 @@ TEST(Options, HelpOrVersionWhicheverComesFirst) {
     ASSERT_TRUE(vesk_host::informationAsked(4, argv.data(), text));
     EXPECT_EQ(text.rfind(vesk_host::usageText, 0), 0u);
     EXPECT_NE(text.find("\nScenario commands\n\n"), std::string::npos);
+}
+
+TEST(Options, FilesWrittenAtTheEndAreFixedAtTheStart) {
+    // A script may change the current folder; what the run writes stays where it was asked.
+    vesk_host::options o;
+    std::string error;
+    ASSERT_TRUE(parse({"--script", "a.so", "--junit", "out/r.xml", "--record", "r.scenario",
+                       "--html", "../page.html", "s.scenario"},
+                      o, error))
+        << error;
+    for (const std::string* written : {&o.junit, &o.record, &o.html}) {
+        EXPECT_TRUE(std::filesystem::path(*written).is_absolute()) << *written;
+    }
+    EXPECT_EQ(std::filesystem::path(o.junit),
+              (std::filesystem::current_path() / "out" / "r.xml").lexically_normal());
+    EXPECT_EQ(o.scenario, "s.scenario");
 }

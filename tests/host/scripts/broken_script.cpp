@@ -9,6 +9,9 @@
 //   VESK_BREAK_CONSTRUCT throws from its constructor, out of the export
 //   VESK_BREAK_KEEP      keeps a copy of the first button record and reads it at the next
 //                        press, when the host structure behind it is long gone
+//   VESK_BREAK_CHDIR     changes the current folder to its parent as it is created
+//   VESK_BREAK_UNLOAD    ends the process with status 0 from a global destructor, when it is
+//                        unloaded (built so that it stays loaded until the process ends)
 // Before breaking it sends "PS '1' 'broken'", so that the report has a last line to show.
 #include <cstdlib>
 #include <memory>
@@ -17,7 +20,17 @@
 #include "vesk_script_export.h"
 #include "vesk_script_helper.h"
 
+#if defined(VESK_BREAK_UNLOAD) || defined(VESK_BREAK_CHDIR)
+#include <unistd.h>
+#endif
+
 namespace {
+
+#if defined(VESK_BREAK_UNLOAD)
+struct exit_at_unload {
+    ~exit_at_unload() { _exit(0); }
+} exitAtUnload;
+#endif
 
 class broken_script : public vesk_script_helper {
 public:
@@ -25,6 +38,10 @@ public:
         : vesk_script_helper(hostLink, startupText) {
 #if defined(VESK_BREAK_CONSTRUCT)
         throw std::runtime_error("no settings for this workstation");
+#elif defined(VESK_BREAK_CHDIR)
+        if (chdir("..") != 0) {
+            debug("chdir failed");
+        }
 #endif
     }
 
