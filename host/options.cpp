@@ -48,7 +48,11 @@ const char usageText[] =
     "  --html FILE          at the end, write the final state and transcript as one HTML file\n"
     "\n"
     "Exit status: 0 when every expectation held, 1 when one failed, a script broke the rules\n"
-    "of the host link, crashed or hung, 2 when the run could not start.\n";
+    "of the host link, crashed, hung or ended the process, 2 when the run could not start.\n"
+    "SIGTERM, SIGINT (Ctrl-C) or SIGHUP during a scenario lets the step under way finish,\n"
+    "runs no other, reports where the run stopped and exits with 128 + the signal's number\n"
+    "(143, 130, 129); a second one ends the run at once. While serving, either ends serving.\n"
+    "A reader that stops reading (| head) ends what is printed, not the run.\n";
 
 namespace {
 

@@ -10,6 +10,9 @@ namespace vesk_host {
 const int exitPassed = 0;
 const int exitFailed = 1;
 const int exitUnusable = 2;
+// A run ended by a signal that asks vesk-host to end exits with this plus the signal's number,
+// as a shell reports it (130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP).
+const int exitStopped = 128;
 
 struct options {
     std::string script;

@@ -21,6 +21,7 @@ struct broken_run {
     std::vector<std::string> lastSent;
     std::string backtrace;  // where the platform gives one; may be empty
     std::string transcript; // everything the run wrote before it died
+    int stoppedBy = 0;      // the signal that asked vesk-host to end it; 0 when none did
 
     // The scenario step it stopped at, in words.
     std::string where() const;
@@ -43,7 +44,8 @@ using supervisor_start = std::function<bool()>;
 
 // Runs `run` in a child. Returns true with the child's exit status when the run finished by
 // itself, and false with `broken` filled in when it crashed, ended early or had a call into the
-// script last longer than `timeoutSeconds`. SIGTERM to the supervisor is passed on to the run.
+// script last longer than `timeoutSeconds`. SIGTERM, SIGINT and SIGHUP to the supervisor are passed
+// on to the run (a second one kills it).
 bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broken_run& broken,
                  const supervisor_start& started = nullptr);
 

@@ -38,13 +38,30 @@ const int crashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, S
 
 int backtraceFd = -1;
 volatile sig_atomic_t runningChild = 0;
-volatile sig_atomic_t terminationPassedOn = 0;
+// The first signal that asked vesk-host to end while a run ran; 0 when none came.
+volatile sig_atomic_t stopReceived = 0;
 
-extern "C" void passTerminationOn(int) {
-    terminationPassedOn = 1;
-    if (runningChild > 0) {
-        kill(static_cast<pid_t>(runningChild), SIGTERM);
+// The signals that ask vesk-host to end: passed on, they ask the run to stop after its step; a
+// second one kills it.
+const int stopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+extern "C" void passStopOn(int signal) {
+    bool again = stopReceived != 0;
+    if (!again) {
+        stopReceived = signal;
     }
+    if (runningChild > 0) {
+        kill(static_cast<pid_t>(runningChild), again ? SIGKILL : signal);
+    }
+}
+
+bool isStopSignal(int signal) {
+    for (int s : stopSignals) {
+        if (s == signal) {
+            return true;
+        }
+    }
+    return false;
 }
 char alternateStack[64 * 1024];
 
@@ -174,7 +191,12 @@ public:
     prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
     fcntl(alive, F_SETFD, FD_CLOEXEC);
-    std::signal(SIGINT, SIG_DFL);
+    for (int s : stopSignals) {
+        std::signal(s, SIG_DFL);
+    }
+    // A reader that has gone (`| head -1`) ends what the run prints, not the run: its status
+    // and report stand.
+    std::signal(SIGPIPE, SIG_IGN);
     installCrashHandlers(fileno(traces.backtrace));
     // Bounded as the transcript is, however much the run writes.
     kept_file transcriptFile(fileno(traces.transcript), transcript::keptHead, transcript::keptTail);
@@ -211,7 +233,20 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     std::cout.flush();
     std::cerr.flush();
     // Ctrl-C in an interactive run is meant for the run; its supervisor stays to report it.
-    void (*previousInterrupt)(int) = std::signal(SIGINT, SIG_IGN);
+    const std::size_t stopCount = sizeof stopSignals / sizeof stopSignals[0];
+    struct sigaction previousStop[stopCount];
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (std::size_t i = 0; i < stopCount; ++i) {
+        sigaction(stopSignals[i], &ignore, &previousStop[i]);
+    }
+    auto restoreSignals = [&] {
+        runningChild = 0;
+        for (std::size_t i = 0; i < stopCount; ++i) {
+            sigaction(stopSignals[i], &previousStop[i], nullptr);
+        }
+    };
     pid_t child = fork();
     if (child == 0) {
         close(alive[0]);
@@ -220,24 +255,20 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     close(alive[1]);
     if (child < 0) {
         close(alive[0]);
-        std::signal(SIGINT, previousInterrupt);
+        restoreSignals();
         call_record record;
         status = run(record, nullptr);
         return true;
     }
     // A run asked to end ends its own way (a serving run writes what it was asked to).
     runningChild = child;
-    terminationPassedOn = 0;
+    stopReceived = 0;
     struct sigaction passOn {};
-    struct sigaction previousTerminate {};
-    passOn.sa_handler = passTerminationOn;
+    passOn.sa_handler = passStopOn;
     sigemptyset(&passOn.sa_mask);
-    sigaction(SIGTERM, &passOn, &previousTerminate);
-    auto restoreSignals = [&] {
-        sigaction(SIGTERM, &previousTerminate, nullptr);
-        runningChild = 0;
-        std::signal(SIGINT, previousInterrupt);
-    };
+    for (int s : stopSignals) {
+        sigaction(s, &passOn, nullptr);
+    }
     if (started && !started()) {
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
@@ -309,9 +340,13 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     broken.transcript = readAll(traces.transcript);
     if (hung) {
         broken.hung(timeoutSeconds);
-    } else if (WIFSIGNALED(wait) && WTERMSIG(wait) == SIGTERM && terminationPassedOn != 0) {
+    } else if (stopReceived != 0) {
         // Not a crash: vesk-host was asked to end, and the run ended with it.
-        broken.what = "was stopped: vesk-host received SIGTERM";
+        broken.stoppedBy = stopReceived;
+        broken.what = std::string("was stopped: vesk-host received ") + signalName(stopReceived);
+    } else if (WIFSIGNALED(wait) && isStopSignal(WTERMSIG(wait))) {
+        broken.stoppedBy = WTERMSIG(wait);
+        broken.what = "was stopped from outside vesk-host: " + describeSignal(WTERMSIG(wait));
     } else if (WIFSIGNALED(wait)) {
         broken.what = "crashed: " + describeSignal(WTERMSIG(wait));
     } else {

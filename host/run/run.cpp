@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -51,7 +52,70 @@ std::string summaryLine(const scenario_runner::tally& t, std::size_t problems) {
            counted(static_cast<int>(problems), "host link problem", "host link problems");
 }
 
+// A signal that asks vesk-host to end (SIGTERM, SIGINT, SIGHUP) while a scenario runs: the
+// step under way finishes, no other starts, and the run reports how far it got. A second
+// one ends the process at once.
+volatile std::sig_atomic_t stopSignal = 0;
+// Unwatched, the run ends itself at a second signal; watched, its supervisor does (Ctrl-C
+// reaches both, and the supervisor passes it on: one press arrives twice).
+volatile std::sig_atomic_t secondSignalEnds = 0;
+
+extern "C" void onRunStopSignal(int signal) {
+    if (stopSignal != 0 && secondSignalEnds != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    stopSignal = signal;
+}
+
+const int stopSignals[] = {
+    SIGTERM,
+    SIGINT,
+#if defined(SIGHUP)
+    SIGHUP,
+#endif
+};
+
+// Handles the stop signals while it lives; the previous handlers come back after.
+class stop_while_running {
+public:
+    explicit stop_while_running(bool supervised) {
+        stopSignal = 0;
+        secondSignalEnds = supervised ? 0 : 1;
+        for (std::size_t i = 0; i < count; ++i) {
+            m_previous[i] = std::signal(stopSignals[i], onRunStopSignal);
+        }
+    }
+    ~stop_while_running() {
+        for (std::size_t i = 0; i < count; ++i) {
+            std::signal(stopSignals[i], m_previous[i]);
+        }
+    }
+    stop_while_running(const stop_while_running&) = delete;
+    stop_while_running& operator=(const stop_while_running&) = delete;
+
+private:
+    static const std::size_t count = sizeof stopSignals / sizeof stopSignals[0];
+    void (*m_previous[count])(int);
+};
+
 } // namespace
+
+std::string stopSignalName(int signal) {
+    switch (signal) {
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGINT:
+        return "SIGINT";
+#if defined(SIGHUP)
+    case SIGHUP:
+        return "SIGHUP";
+#endif
+    default:
+        return "signal " + std::to_string(signal);
+    }
+}
 
 int unusable(const options& o, const std::vector<std::string>& errors) {
     for (const std::string& e : errors) {
@@ -163,15 +227,29 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     scenario_runner runner(host, out, file);
     std::unique_ptr<run_page> shown = page.forRun(
         host, runner, out, "# Recorded by vesk-host with " + described + ".", supervised);
+    int stoppedBy = 0;
+    std::string stopped;
     if (o.scenario.empty() && o.serve.empty()) {
         readInteractively(*shown, runner);
     } else {
+        stop_while_running stoppable(supervised);
+        std::string at = "the start";
         for (const step& s : steps) {
+            if (stopSignal != 0) {
+                break;
+            }
+            at = file + ":" + std::to_string(s.line);
             shown->run(s);
         }
+        stoppedBy = stopSignal;
+        stopped = "vesk-host: stopped by " + stopSignalName(stoppedBy) + " at " + at +
+                  "; the steps after it did not run";
+    }
+    if (stoppedBy != 0) {
+        host.warn(stopped.substr(std::string("vesk-host: ").size()));
     }
     host.setLocation(file + ": at the end");
-    if (!o.serve.empty()) {
+    if (!o.serve.empty() && stoppedBy == 0) {
         if (!shown->serve(error)) {
             return unusable(o, {"vesk-host: " + error});
         }
@@ -199,13 +277,20 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
         accounting += (accounting.empty() ? "" : "\n") + p.where + ": " + p.what;
     }
     cases.push_back({"host link rules (release accounting)", !accounting.empty(), accounting});
+    if (stoppedBy != 0) {
+        cases.push_back({"the whole scenario ran", true, stopped});
+    }
 
     std::size_t problems = host.problems().size();
     // Once: in the transcript, or on its own where the transcript is not printed.
     std::string result = summaryLine(runner.counts(), problems);
+    if (stoppedBy != 0) {
+        result = "vesk-host: FAILED: stopped by " + stopSignalName(stoppedBy) + "; " +
+                 result.substr(result.find(": ", std::string("vesk-host: ").size()) + 2);
+    }
     out.plain(result);
     if (o.quiet) {
-        std::cerr << result << "\n";
+        std::cerr << (stoppedBy != 0 ? stopped + "\n" : std::string()) << result << "\n";
     }
     if (!shown->reportDone()) {
         return exitUnusable;
@@ -213,6 +298,9 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     if (!o.junit.empty() && !writeJUnit(o.junit, file, cases, out.text())) {
         std::cerr << "vesk-host: cannot write " << o.junit << "\n";
         return exitUnusable;
+    }
+    if (stoppedBy != 0) {
+        return exitStopped + stoppedBy;
     }
     return failed == 0 && problems == 0 ? exitPassed : exitFailed;
 }

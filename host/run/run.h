@@ -38,6 +38,9 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
                 call_record* record, const std::function<void(const std::string&)>& mirror,
                 host_page& page, bool supervised);
 
+// "SIGTERM", "SIGINT", "SIGHUP": the signals that ask vesk-host to end.
+std::string stopSignalName(int signal);
+
 // Steps typed on standard input, each run as it comes, until its end or "quit".
 void readInteractively(run_page& steps, const scenario_runner& runner);
 

@@ -106,7 +106,11 @@ int runWatched(const options& o, const std::string& dir, const std::vector<step>
     }
     std::string report;
     int failedStatus = reportBroken(o, broken, report);
-    if (!page->showBroken(broken, report)) {
+    if (broken.stoppedBy != 0) {
+        failedStatus = exitStopped + broken.stoppedBy;
+    }
+    // A served page would wait for another signal; vesk-host was asked to end, and does.
+    if ((broken.stoppedBy == 0 || o.serve.empty()) && !page->showBroken(broken, report)) {
         failedStatus = exitUnusable;
     }
     // The process ends without unwinding: the server stops first.

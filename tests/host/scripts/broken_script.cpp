@@ -9,13 +9,16 @@
 //   VESK_BREAK_CONSTRUCT throws from its constructor, out of the export
 //   VESK_BREAK_KEEP      keeps a copy of the first button record and reads it at the next
 //                        press, when the host structure behind it is long gone
+//   VESK_BREAK_SLOW      takes a second over each button press, and is otherwise sound
 //   VESK_BREAK_CHDIR     changes the current folder to its parent as it is created
 //   VESK_BREAK_UNLOAD    ends the process with status 0 from a global destructor, when it is
 //                        unloaded (built so that it stays loaded until the process ends)
 // Before breaking it sends "PS '1' 'broken'", so that the report has a last line to show.
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "vesk_script_export.h"
 #include "vesk_script_helper.h"
@@ -57,6 +60,8 @@ public:
         throw std::runtime_error("panel layout missing");
 #elif defined(VESK_BREAK_RECURSE)
         debug(vesk_string("depth %1").arg(deeper(1), 0, 0, 10));
+#elif defined(VESK_BREAK_SLOW)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
 #elif defined(VESK_BREAK_KEEP)
         if (!m_kept) {
             m_kept.reset(new buttonNotify(*notify));
