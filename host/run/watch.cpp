@@ -1,5 +1,6 @@
 // The supervisor's side of a run: it starts the run apart, offers the page for it, and reports
 // the run if it dies.
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <functional>
@@ -66,10 +67,14 @@ int runUnwatched(const options& o, const std::string& dir, const std::vector<ste
     if (!guarded) {
         guarded = true;
         std::atexit(endedDuringRun);
-#if !defined(__APPLE__)
+#if defined(__GLIBC__) || defined(_MSC_VER)
         std::at_quick_exit(endedDuringRun);
 #endif
     }
+#if !defined(_WIN32)
+    // As a watched run: a reader that has gone ends what is printed, not the run.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     int status = runOwned(o, dir, steps, &record, nullptr, page, false);
     record.finished.store(true);
     unwatchedRecord = nullptr;
