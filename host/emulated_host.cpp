@@ -172,8 +172,9 @@ void emulated_host::note(const script_slot& s, const char* tag, const std::strin
 }
 
 void emulated_host::warn(const std::string& what) {
+    ++m_warnings;
     if (m_strict) {
-        m_problems.push_back({m_location, what + " (--strict)"});
+        m_problems.push_back({m_location, what + " (--strict)", true});
         m_out.entry("PROBLEM", std::string(), what + " (--strict)");
     } else {
         m_out.entry("warning", std::string(), what);
@@ -181,8 +182,9 @@ void emulated_host::warn(const std::string& what) {
 }
 
 void emulated_host::warn(const script_slot& s, const std::string& what) {
+    ++m_warnings;
     if (m_strict) {
-        m_problems.push_back({m_location, s.name + " " + what + " (--strict)"});
+        m_problems.push_back({m_location, s.name + " " + what + " (--strict)", true});
         m_out.entry("PROBLEM", who(s), what + " (--strict)");
     } else {
         m_out.entry("warning", who(s), what);

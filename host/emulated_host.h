@@ -31,7 +31,8 @@ class emulated_link;
 struct script_record {
     static const std::size_t debugKept = 64 * 1024;
     std::vector<std::string> sent;
-    std::size_t sentChecked = 0;
+    // Beside `sent`: the lines an expectation that held has accounted for.
+    std::vector<bool> accounted;
     kept_text debugText{debugKept, debugKept}; // head and tail, when a script writes on and on
     bool expected = false; // an expectation looked at this script since its last event
     bool parentGiven = false;
@@ -123,8 +124,11 @@ public:
     struct problem {
         std::string where;
         std::string what;
+        bool warning = false; // a warning that --strict made a failure, not a host link problem
     };
     const std::vector<problem>& problems() const { return m_problems; }
+    // How many warnings the run gave, with --strict or without.
+    int warnings() const { return m_warnings; }
     // Under --strict, what the host would only warn about fails the run.
     void setStrict(bool strict) { m_strict = strict; }
     // Something the host can go on with but the author should hear of; a problem under
@@ -182,6 +186,7 @@ private:
     call_record* m_record = nullptr;
     event_memory m_events;
     bool m_strict = false;
+    int m_warnings = 0;
 };
 
 } // namespace vesk_host

@@ -93,14 +93,10 @@ void expectNotSent(scenario_runner& r, const step& s, script_slot* target) {
     checkAmongSent(r, s, target->record, false);
 }
 
+// No line of the round left unaccounted for by the expectations before it; accounts for none.
 void expectNothingSent(scenario_runner& r, const step& s, script_slot* target) {
-    script_record& rec = target->record;
-    std::string got;
-    for (std::size_t i = rec.sentChecked; i < rec.sent.size(); ++i) {
-        got += (got.empty() ? "" : ", ") + shown(rec.sent[i]);
-    }
-    rec.sentChecked = rec.sent.size();
-    r.record(s, got.empty(), "expected nothing sent, got " + got);
+    std::vector<std::string> left = unaccounted(target->record);
+    r.record(s, left.empty(), "expected nothing sent, got " + shownList(left, std::string()));
 }
 
 // The answer to the last parent text; `wanted` null for none.

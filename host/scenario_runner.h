@@ -46,7 +46,8 @@ public:
     // An event that could not be carried out.
     void fail(const step& s, const std::string& message);
     // A run of "expect sent" lines takes the lines sent in order; when the run ends, no line
-    // may be left over. Opens the run on the target or carries it on.
+    // may be left over. Opens the run on the target or carries it on. Only an expectation
+    // that holds accounts for a line: one that fails leaves the lines as they were.
     void sentLineExpected(const step& s, script_slot& target);
     // The same for a run of "expect unordered sent": each takes a matching line wherever it
     // is among those not yet taken.
@@ -69,11 +70,15 @@ private:
     const scenario_command* m_sentRun = nullptr; // the command whose run is open
     std::string m_sentWhere;
     std::string m_sentWhat;
-    // For a run in any order: which of the lines sent are taken, from sentChecked on.
-    std::vector<bool> m_taken;
+    // For a run in order: where the next line is looked for.
+    std::size_t m_sentNext = 0;
 };
 
 // Quoted, with line feeds and tabs written as \n and \t, for messages.
 std::string shown(const std::string& text);
+// The lines sent in this round that no expectation has accounted for yet.
+std::vector<std::string> unaccounted(const script_record& r);
+// Shown and joined with commas; `none` when there are none.
+std::string shownList(const std::vector<std::string>& lines, const std::string& none);
 
 } // namespace vesk_host

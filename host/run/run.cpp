@@ -42,13 +42,19 @@ std::string counted(int n, const char* one, const char* many) {
 }
 
 // The run's one summary line; its counts mean the same whether the run passed or failed.
-std::string summaryLine(const scenario_runner::tally& t, std::size_t problems) {
-    bool passed = t.expectationsFailed == 0 && t.eventsFailed == 0 && problems == 0;
+// Host link problems are the broken rules of the link; warnings are counted apart, and fail
+// the run only under --strict.
+std::string summaryLine(const scenario_runner::tally& t, int linkProblems, int warnings,
+                        bool strict) {
+    bool passed = t.expectationsFailed == 0 && t.eventsFailed == 0 && linkProblems == 0 &&
+                  (!strict || warnings == 0);
     return std::string("vesk-host: ") + (passed ? "passed: " : "FAILED: ") +
            std::to_string(t.expectations - t.expectationsFailed) + " of " +
            counted(t.expectations, "expectation", "expectations") + " held, " +
            counted(t.eventsFailed, "event", "events") + " failed, " +
-           counted(static_cast<int>(problems), "host link problem", "host link problems");
+           counted(linkProblems, "host link problem", "host link problems") + ", " +
+           counted(warnings, "warning", "warnings") +
+           (strict && warnings > 0 ? " (--strict)" : "");
 }
 
 } // namespace
@@ -181,15 +187,24 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
         }
     }
     std::string accounting;
+    std::string warned;
     for (const auto& p : host.problems()) {
         std::cerr << p.where << ": " << p.what << "\n";
-        accounting += (accounting.empty() ? "" : "\n") + p.where + ": " + p.what;
+        std::string& into = p.warning ? warned : accounting;
+        into += (into.empty() ? "" : "\n") + p.where + ": " + p.what;
     }
     cases.push_back({"host link rules (release accounting)", !accounting.empty(), accounting});
+    if (o.strict) {
+        cases.push_back({"warnings (--strict)", !warned.empty(), warned});
+    }
 
     std::size_t problems = host.problems().size();
+    int linkProblems = 0;
+    for (const auto& p : host.problems()) {
+        linkProblems += p.warning ? 0 : 1;
+    }
     // Once: in the transcript, or on its own where the transcript is not printed.
-    std::string result = summaryLine(runner.counts(), problems);
+    std::string result = summaryLine(runner.counts(), linkProblems, host.warnings(), o.strict);
     out.plain(result);
     if (o.quiet) {
         std::cerr << result << "\n";
