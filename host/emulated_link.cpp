@@ -59,7 +59,8 @@ bool line_call::polledRange(int size, const std::string& what, int& first, int& 
     first = std::max(1, low);
     last = std::min(size, high);
     if (low < 1 || high > size) {
-        std::string range = std::to_string(low) + (low == high ? "" : " to " + std::to_string(high));
+        std::string range =
+            std::to_string(low) + (low == high ? "" : " to " + std::to_string(high));
         refuse(what + " " + range + (first > last ? " is outside " : " is partly outside ") +
                "1 to " + std::to_string(size));
     }

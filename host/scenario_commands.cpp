@@ -245,7 +245,8 @@ const std::vector<scenario_command>& scenarioCommands() {
         {"quit", "", "quit", "end the run (interactive)", role::session, quit},
 
         {"expect sent", "l", "expect sent LINE",
-         "the next line sent since the last expectations; a run of them must match them all",
+         "the next line sent not yet accounted for; a run of them must match them all; one "
+         "that fails accounts for nothing",
          role::expectation, expectSent},
         {"expect unordered sent", "l", "expect unordered sent LINE",
          "a line sent since the last expectations, in any order; a run of them must match them "
@@ -258,7 +259,8 @@ const std::vector<scenario_command>& scenarioCommands() {
          "LINE is not one of the lines sent since the last expectations", role::expectation,
          expectNotSent},
         {"expect nothing sent", "", "expect nothing sent",
-         "no line sent since the last expectations", role::expectation, expectNothingSent},
+         "no line sent since the last event is left unaccounted for", role::expectation,
+         expectNothingSent},
         {"expect answer", "t", "expect answer TEXT", "the answer to the last parent text",
          role::expectation, expectAnswer},
         {"expect no answer", "", "expect no answer", "no answer to the last parent text",

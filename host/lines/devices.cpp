@@ -29,15 +29,15 @@ char* registerDevice(const line_call& call) {
         call.note("the fourth operand of " + c.verb + " can only be 'ADD'");
         return nullptr;
     }
-    int device = c.number(0);
-    const device* d = call.findDevice(device);
+    int number = c.number(0);
+    const device* d = call.findDevice(number);
     if (d == nullptr) {
         return nullptr;
     }
     int first = 0;
     int last = 0;
     bool inside = call.polledRange(d->size(), rangeName(*d), first, last);
-    auto& ranges = call.slot.state.registrations[{call.verb.family, device}];
+    auto& ranges = call.slot.state.registrations[{call.verb.family, number}];
     if (!add) {
         ranges.clear();
     }

@@ -19,9 +19,8 @@ char* routerName(const line_call& call) {
     if (database == 1 && r->validDestination(index)) {
         return call.handOut(r->destinationName(index));
     }
-    call.refuse("router " + std::to_string(r->number()) + " has no index " +
-                std::to_string(index) + " in database " + std::to_string(database) +
-                " (0 sources, 1 destinations)");
+    call.refuse("router " + std::to_string(r->number()) + " has no index " + std::to_string(index) +
+                " in database " + std::to_string(database) + " (0 sources, 1 destinations)");
     return nullptr;
 }
 

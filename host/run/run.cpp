@@ -53,8 +53,7 @@ std::string summaryLine(const scenario_runner::tally& t, int linkProblems, int w
            counted(t.expectations, "expectation", "expectations") + " held, " +
            counted(t.eventsFailed, "event", "events") + " failed, " +
            counted(linkProblems, "host link problem", "host link problems") + ", " +
-           counted(warnings, "warning", "warnings") +
-           (strict && warnings > 0 ? " (--strict)" : "");
+           counted(warnings, "warning", "warnings") + (strict && warnings > 0 ? " (--strict)" : "");
 }
 
 } // namespace
