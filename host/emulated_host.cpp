@@ -172,7 +172,7 @@ void emulated_host::note(const script_slot& s, const char* tag, const std::strin
 }
 
 void emulated_host::warn(const std::string& what) {
-    ++m_warnings;
+    m_warned.push_back({m_location, what, true});
     if (m_strict) {
         m_problems.push_back({m_location, what + " (--strict)", true});
         m_out.entry("PROBLEM", std::string(), what + " (--strict)");
@@ -182,7 +182,7 @@ void emulated_host::warn(const std::string& what) {
 }
 
 void emulated_host::warn(const script_slot& s, const std::string& what) {
-    ++m_warnings;
+    m_warned.push_back({m_location, s.name + " " + what, true});
     if (m_strict) {
         m_problems.push_back({m_location, s.name + " " + what + " (--strict)", true});
         m_out.entry("PROBLEM", who(s), what + " (--strict)");

@@ -127,8 +127,8 @@ public:
         bool warning = false; // a warning that --strict made a failure, not a host link problem
     };
     const std::vector<problem>& problems() const { return m_problems; }
-    // How many warnings the run gave, with --strict or without.
-    int warnings() const { return m_warnings; }
+    // Every warning the run gave, with --strict or without.
+    const std::vector<problem>& warnings() const { return m_warned; }
     // Under --strict, what the host would only warn about fails the run.
     void setStrict(bool strict) { m_strict = strict; }
     // Something the host can go on with but the author should hear of; a problem under
@@ -186,7 +186,7 @@ private:
     call_record* m_record = nullptr;
     event_memory m_events;
     bool m_strict = false;
-    int m_warnings = 0;
+    std::vector<problem> m_warned;
 };
 
 } // namespace vesk_host

@@ -176,6 +176,13 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     out.plain("end of run");
     host.finish();
 
+    // --quiet drops the transcript, never what explains a failure: the warnings come first.
+    // Under --strict they are among the problems below.
+    if (o.quiet && !o.strict) {
+        for (const auto& w : host.warnings()) {
+            std::cerr << w.where << ": warning: " << w.what << "\n";
+        }
+    }
     std::vector<junit_case> cases;
     int failed = 0;
     for (const auto& c : runner.checks()) {
@@ -203,7 +210,8 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
         linkProblems += p.warning ? 0 : 1;
     }
     // Once: in the transcript, or on its own where the transcript is not printed.
-    std::string result = summaryLine(runner.counts(), linkProblems, host.warnings(), o.strict);
+    std::string result = summaryLine(runner.counts(), linkProblems,
+                                     static_cast<int>(host.warnings().size()), o.strict);
     out.plain(result);
     if (o.quiet) {
         std::cerr << result << "\n";

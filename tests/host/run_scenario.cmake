@@ -5,6 +5,7 @@
 #   #| junit TEXT    the JUnit report holds TEXT
 #   #| stdin         the scenario is typed in on standard input instead
 #   #| strict        vesk-host runs with --strict
+#   #| quiet         vesk-host runs with --quiet
 #   #| abi LAYOUT    vesk-host runs with --abi LAYOUT
 set(junit "${WORK}/${NAME}.junit.xml")
 file(REMOVE "${junit}")
@@ -16,6 +17,10 @@ endif()
 file(STRINGS "${SCENARIO}" strict REGEX "^#\\| strict$")
 if(strict)
     list(APPEND command --strict)
+endif()
+file(STRINGS "${SCENARIO}" quiet REGEX "^#\\| quiet$")
+if(quiet)
+    list(APPEND command --quiet)
 endif()
 file(STRINGS "${SCENARIO}" abi REGEX "^#\\| abi [a-z]+$")
 if(abi)
