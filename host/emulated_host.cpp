@@ -434,6 +434,7 @@ bool emulated_host::change(int number, verb_family family, const device_change& 
 void emulated_host::advance(long long milliseconds) {
     long long target = m_now + milliseconds;
     long long fired = 0;
+    long long shownAt = -1; // the clock as the transcript last showed it
     for (;;) {
         script_slot* due = nullptr;
         int dueId = 0;
@@ -464,11 +465,17 @@ void emulated_host::advance(long long milliseconds) {
         script_timer& t = due->state.timers[dueId];
         m_now = t.due;
         t.due += t.interval;
-        m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
+        if (shownAt != m_now) {
+            m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
+            shownAt = m_now;
+        }
         timer(*due, dueId);
     }
     m_now = target > m_now ? target : m_now;
-    m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
+    // Once for each moment: not again when the last timer fired at the end of the advance.
+    if (shownAt != m_now) {
+        m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
+    }
 }
 
 void emulated_host::show() {

@@ -2,6 +2,7 @@
 #   #| exit N        the exit status (0 when not given)
 #   #| output TEXT   TEXT appears in what vesk-host printed
 #   #| absent TEXT   TEXT does not
+#   #| once TEXT     TEXT appears exactly once
 #   #| junit TEXT    the JUnit report holds TEXT
 #   #| stdin         the scenario is typed in on standard input instead
 #   #| strict        vesk-host runs with --strict
@@ -54,6 +55,13 @@ foreach(check IN LISTS checks)
         string(FIND "${printed}" "${CMAKE_MATCH_1}" at)
         if(NOT at EQUAL -1)
             string(APPEND problems "in the output, but should not be: ${CMAKE_MATCH_1}\n")
+        endif()
+    elseif(check MATCHES "^#\\| once (.*)$")
+        set(wanted "${CMAKE_MATCH_1}")
+        string(FIND "${printed}" "${wanted}" first)
+        string(FIND "${printed}" "${wanted}" last REVERSE)
+        if(first EQUAL -1 OR NOT first EQUAL last)
+            string(APPEND problems "not exactly once in the output: ${wanted}\n")
         endif()
     elseif(check MATCHES "^#\\| junit (.*)$")
         set(wanted "${CMAKE_MATCH_1}")
