@@ -124,11 +124,15 @@ public:
     struct problem {
         std::string where;
         std::string what;
-        bool warning = false; // a warning that --strict made a failure, not a host link problem
+        bool warning = false;  // a warning that --strict made a failure, not a host link problem
+        bool expected = false; // a warning a scenario expected: no failure, even under --strict
     };
     const std::vector<problem>& problems() const { return m_problems; }
     // Every warning the run gave, with --strict or without.
     const std::vector<problem>& warnings() const { return m_warned; }
+    // Marks the first warning from `from` on that contains `text` and is not yet expected as
+    // expected, and withdraws it from the problems; false when there is none.
+    bool expectWarning(std::size_t from, const std::string& text);
     // Under --strict, what the host would only warn about fails the run.
     void setStrict(bool strict) { m_strict = strict; }
     // Something the host can go on with but the author should hear of; a problem under

@@ -176,6 +176,22 @@ void expectNoDebug(scenario_runner& r, const step& s, script_slot* target) {
     checkDebug(r, s, target->record, nullptr);
 }
 
+// A warning of the host since the last expectations, which then fails nothing, even under
+// --strict: a scenario that stages a fault says so.
+void expectWarning(scenario_runner& r, const step& s, script_slot*) {
+    const auto& given = r.host().warnings();
+    std::string got;
+    for (std::size_t i = r.roundWarnings(); i < given.size(); ++i) {
+        if (!given[i].expected) {
+            got += (got.empty() ? "" : ", ") + shown(given[i].what);
+        }
+    }
+    bool held = r.host().expectWarning(r.roundWarnings(), s.text);
+    r.record(s, held,
+             "expected a warning containing " + shown(s.text) + ", got " +
+                 (got.empty() ? std::string("none") : got));
+}
+
 void checkTimer(scenario_runner& r, const step& s, script_slot& target, bool wanted) {
     int id = number(s, 0);
     const auto& timers = target.state.timers;
@@ -275,6 +291,10 @@ const std::vector<scenario_command>& scenarioCommands() {
          role::expectation, expectPanelClosed},
         {"expect debug", "t", "expect debug TEXT",
          "debug output since the last expectations contains TEXT", role::expectation, expectDebug},
+        {"expect warning", "t", "expect warning TEXT",
+         "a warning of the host since the last expectations contains TEXT; it fails nothing, "
+         "even under --strict",
+         role::expectation, expectWarning},
         {"expect timer", "i running", "expect timer ID running", "the timer runs",
          role::expectation, expectTimerRunning},
         {"expect timer", "i stopped", "expect timer ID stopped", "the timer does not run",

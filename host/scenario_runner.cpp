@@ -174,6 +174,12 @@ void scenario_runner::run(const step& s) {
         closeSentCheck();
     }
     scenario_role role = s.command->role;
+    if (role == scenario_role::expectation) {
+        m_afterExpectations = true;
+    } else if (m_afterExpectations) {
+        m_afterExpectations = false;
+        m_roundWarnings = m_host.warnings().size();
+    }
     if (role != scenario_role::expectation) {
         // Events start a new round: what was looked at before is done with.
         for (const auto& each : m_host.slots()) {

@@ -36,6 +36,9 @@ public:
     };
     tally counts() const;
     bool quitRequested() const { return m_quit; }
+    // Where the warnings of the current round start, among the host's: the first event after
+    // expectations starts a round.
+    std::size_t roundWarnings() const { return m_roundWarnings; }
 
     // For the command handlers.
     emulated_host& host() { return m_host; }
@@ -66,6 +69,8 @@ private:
     std::string m_file;
     std::vector<check> m_checks;
     bool m_quit = false;
+    std::size_t m_roundWarnings = 0;
+    bool m_afterExpectations = false;
     script_slot* m_sentOpen = nullptr;
     const scenario_command* m_sentRun = nullptr; // the command whose run is open
     std::string m_sentWhere;
