@@ -31,7 +31,8 @@ class emulated_link;
 struct script_record {
     static const std::size_t debugKept = 64 * 1024;
     std::vector<std::string> sent;
-    std::size_t sentChecked = 0;
+    // Beside `sent`: the lines an expectation that held has accounted for.
+    std::vector<bool> accounted;
     kept_text debugText{debugKept, debugKept}; // head and tail, when a script writes on and on
     bool expected = false; // an expectation looked at this script since its last event
     bool parentGiven = false;
@@ -123,8 +124,15 @@ public:
     struct problem {
         std::string where;
         std::string what;
+        bool warning = false;  // a warning that --strict made a failure, not a host link problem
+        bool expected = false; // a warning a scenario expected: no failure, even under --strict
     };
     const std::vector<problem>& problems() const { return m_problems; }
+    // Every warning the run gave, with --strict or without.
+    const std::vector<problem>& warnings() const { return m_warned; }
+    // Marks the first warning from `from` on that contains `text` and is not yet expected as
+    // expected, and withdraws it from the problems; false when there is none.
+    bool expectWarning(std::size_t from, const std::string& text);
     // Under --strict, what the host would only warn about fails the run.
     void setStrict(bool strict) { m_strict = strict; }
     // Something the host can go on with but the author should hear of; a problem under
@@ -182,6 +190,7 @@ private:
     call_record* m_record = nullptr;
     event_memory m_events;
     bool m_strict = false;
+    std::vector<problem> m_warned;
 };
 
 } // namespace vesk_host

@@ -28,6 +28,10 @@ void line_call::note(const std::string& text) const {
     host.note(slot, "host", text);
 }
 
+void line_call::refuse(const std::string& text) const {
+    host.warn(slot, c.verb + ": " + text);
+}
+
 panel_layout* line_call::openPanel(const std::string& panel) const {
     auto found = slot.state.panels.find(panel);
     if (found == slot.state.panels.end()) {
@@ -50,13 +54,17 @@ control* line_call::findControl(const std::string& panel, const std::string& id)
 }
 
 bool line_call::polledRange(int size, const std::string& what, int& first, int& last) const {
-    first = std::max(1, std::min(c.number(1), c.number(2)));
-    last = std::min(size, std::max(c.number(1), c.number(2)));
-    if (first > last) {
-        note(what + " in that range");
-        return false;
+    int low = std::min(c.number(1), c.number(2));
+    int high = std::max(c.number(1), c.number(2));
+    first = std::max(1, low);
+    last = std::min(size, high);
+    if (low < 1 || high > size) {
+        std::string range =
+            std::to_string(low) + (low == high ? "" : " to " + std::to_string(high));
+        refuse(what + " " + range + (first > last ? " is outside " : " is partly outside ") +
+               "1 to " + std::to_string(size));
     }
-    return true;
+    return first <= last;
 }
 
 device* line_call::findDevice(int number, verb_family family) const {

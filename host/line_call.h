@@ -25,6 +25,10 @@ struct line_call {
 
     // A note of the host in the transcript, under the line.
     void note(const std::string& text) const;
+    // A line the host refuses that points at a fault of the script or of the system (a panel
+    // file that is not there, an index outside a device): a warning at the line, a failure
+    // under --strict.
+    void refuse(const std::string& text) const;
     char* handOut(const std::string& text) const { return ledger.handOut(text, line); }
     char* acknowledge() const { return ledger.acknowledge(line); }
 
@@ -36,8 +40,8 @@ struct line_call {
     device* findDevice(int number, verb_family family) const;
     router* findRouter(int number) const;
     // The range the line's second and third numbers give, in either order, within 1 to
-    // `size`; false, with a note naming `what` ("router 3 has no destination"), when nothing
-    // of it is left.
+    // `size`. Any part outside is refused, naming `what` ("router 3: destination");
+    // false when nothing of it is left.
     bool polledRange(int size, const std::string& what, int& first, int& last) const;
 };
 

@@ -26,7 +26,7 @@ const char usageText[] =
     "  --system DIR         the system folder <root>/<system>: sets CC_ROOT and CC_SYSTEM\n"
     "  --workstation N      sets CC_WORKSTATION\n"
     "  --junit FILE         also write a JUnit report\n"
-    "  --quiet              print only failures and the result, not the transcript\n"
+    "  --quiet              leave out the transcript; print warnings, failures, result\n"
     "  --timeout SECONDS    a call into the script that lasts longer fails the run (default 10)\n"
     "  --in-process         run the script unwatched, for a debugger; a crash then ends\n"
     "                       vesk-host (by default the run has a process of its own, on\n"

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "load/elf_header.h"
 #include "load/import_check.h"
 
 #if defined(_WIN32)
@@ -308,6 +309,12 @@ script_library::script_library(const std::string& path, object_abi layout) : m_f
     if (m_handle == nullptr) {
         const char* why = dlerror();
         m_error = why != nullptr ? why : "cannot load " + path;
+        // The loader says "No such file" of a library built for another processor.
+        std::string wrong =
+            architectureMismatch(readElfTargetOf(path), readElfTargetOf("/proc/self/exe"));
+        if (!wrong.empty()) {
+            m_error = path + ": " + wrong;
+        }
         return;
     }
     void* entry = dlsym(m_handle, factoryName);

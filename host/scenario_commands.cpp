@@ -93,14 +93,10 @@ void expectNotSent(scenario_runner& r, const step& s, script_slot* target) {
     checkAmongSent(r, s, target->record, false);
 }
 
+// No line of the round left unaccounted for by the expectations before it; accounts for none.
 void expectNothingSent(scenario_runner& r, const step& s, script_slot* target) {
-    script_record& rec = target->record;
-    std::string got;
-    for (std::size_t i = rec.sentChecked; i < rec.sent.size(); ++i) {
-        got += (got.empty() ? "" : ", ") + shown(rec.sent[i]);
-    }
-    rec.sentChecked = rec.sent.size();
-    r.record(s, got.empty(), "expected nothing sent, got " + got);
+    std::vector<std::string> left = unaccounted(target->record);
+    r.record(s, left.empty(), "expected nothing sent, got " + shownList(left, std::string()));
 }
 
 // The answer to the last parent text; `wanted` null for none.
@@ -180,6 +176,22 @@ void expectNoDebug(scenario_runner& r, const step& s, script_slot* target) {
     checkDebug(r, s, target->record, nullptr);
 }
 
+// A warning of the host since the last expectations, which then fails nothing, even under
+// --strict: a scenario that stages a fault says so.
+void expectWarning(scenario_runner& r, const step& s, script_slot*) {
+    const auto& given = r.host().warnings();
+    std::string got;
+    for (std::size_t i = r.roundWarnings(); i < given.size(); ++i) {
+        if (!given[i].expected) {
+            got += (got.empty() ? "" : ", ") + shown(given[i].what);
+        }
+    }
+    bool held = r.host().expectWarning(r.roundWarnings(), s.text);
+    r.record(s, held,
+             "expected a warning containing " + shown(s.text) + ", got " +
+                 (got.empty() ? std::string("none") : got));
+}
+
 void checkTimer(scenario_runner& r, const step& s, script_slot& target, bool wanted) {
     int id = number(s, 0);
     const auto& timers = target.state.timers;
@@ -249,7 +261,8 @@ const std::vector<scenario_command>& scenarioCommands() {
         {"quit", "", "quit", "end the run (interactive)", role::session, quit},
 
         {"expect sent", "l", "expect sent LINE",
-         "the next line sent since the last expectations; a run of them must match them all",
+         "the next line sent not yet accounted for; a run of them must match them all; one "
+         "that fails accounts for nothing",
          role::expectation, expectSent},
         {"expect unordered sent", "l", "expect unordered sent LINE",
          "a line sent since the last expectations, in any order; a run of them must match them "
@@ -262,7 +275,8 @@ const std::vector<scenario_command>& scenarioCommands() {
          "LINE is not one of the lines sent since the last expectations", role::expectation,
          expectNotSent},
         {"expect nothing sent", "", "expect nothing sent",
-         "no line sent since the last expectations", role::expectation, expectNothingSent},
+         "no line sent since the last event is left unaccounted for", role::expectation,
+         expectNothingSent},
         {"expect answer", "t", "expect answer TEXT", "the answer to the last parent text",
          role::expectation, expectAnswer},
         {"expect no answer", "", "expect no answer", "no answer to the last parent text",
@@ -277,6 +291,10 @@ const std::vector<scenario_command>& scenarioCommands() {
          role::expectation, expectPanelClosed},
         {"expect debug", "t", "expect debug TEXT",
          "debug output since the last expectations contains TEXT", role::expectation, expectDebug},
+        {"expect warning", "t", "expect warning TEXT",
+         "a warning of the host since the last expectations contains TEXT; it fails nothing, "
+         "even under --strict",
+         role::expectation, expectWarning},
         {"expect timer", "i running", "expect timer ID running", "the timer runs",
          role::expectation, expectTimerRunning},
         {"expect timer", "i stopped", "expect timer ID stopped", "the timer does not run",

@@ -67,43 +67,66 @@ void scenario_runner::record(const step& s, bool held, const std::string& messag
 
 void scenario_runner::openSentRun(const step& s, script_slot& target) {
     if (m_sentOpen == nullptr) {
-        m_taken.assign(target.record.sent.size(), false);
+        m_sentNext = 0;
     }
     m_sentOpen = &target;
     m_sentRun = s.command;
     m_sentWhere = where(s);
     m_sentWhat = s.source;
+    target.record.accounted.resize(target.record.sent.size(), false);
+}
+
+std::vector<std::string> unaccounted(const script_record& r) {
+    std::vector<std::string> left;
+    for (std::size_t i = 0; i < r.sent.size(); ++i) {
+        if (i >= r.accounted.size() || !r.accounted[i]) {
+            left.push_back(r.sent[i]);
+        }
+    }
+    return left;
+}
+
+std::string shownList(const std::vector<std::string>& lines, const std::string& none) {
+    std::string out;
+    for (const std::string& line : lines) {
+        out += (out.empty() ? "" : ", ") + shown(line);
+    }
+    return out.empty() ? none : out;
 }
 
 void scenario_runner::sentLineExpected(const step& s, script_slot& target) {
     openSentRun(s, target);
     script_record& r = target.record;
-    if (r.sentChecked >= r.sent.size()) {
+    std::size_t next = m_sentNext;
+    while (next < r.sent.size() && r.accounted[next]) {
+        ++next;
+    }
+    if (next >= r.sent.size()) {
         record(s, false, "expected " + shown(s.text) + " sent, got no further line");
         return;
     }
-    const std::string& got = r.sent[r.sentChecked++];
-    record(s, got == s.text, "expected " + shown(s.text) + " sent, got " + shown(got));
+    // A line that does not match stays where it is, for the next expectation to look at.
+    bool held = r.sent[next] == s.text;
+    if (held) {
+        r.accounted[next] = true;
+        m_sentNext = next + 1;
+    }
+    record(s, held, "expected " + shown(s.text) + " sent, got " + shown(r.sent[next]));
 }
 
 void scenario_runner::sentLineExpectedAnyOrder(const step& s, script_slot& target) {
     openSentRun(s, target);
     script_record& r = target.record;
-    std::string left;
-    for (std::size_t i = r.sentChecked; i < r.sent.size(); ++i) {
-        if (m_taken[i]) {
-            continue;
-        }
-        if (r.sent[i] == s.text) {
-            m_taken[i] = true;
+    for (std::size_t i = 0; i < r.sent.size(); ++i) {
+        if (!r.accounted[i] && r.sent[i] == s.text) {
+            r.accounted[i] = true;
             record(s, true, std::string());
             return;
         }
-        left += (left.empty() ? "" : ", ") + shown(r.sent[i]);
     }
     record(s, false,
            "expected " + shown(s.text) + " among the lines sent, got " +
-               (left.empty() ? std::string("no further line") : left));
+               shownList(unaccounted(r), "no further line"));
 }
 
 void scenario_runner::closeSentCheck() {
@@ -113,18 +136,12 @@ void scenario_runner::closeSentCheck() {
     if (open == nullptr) {
         return;
     }
-    script_record& r = open->record;
-    std::string extra;
-    for (std::size_t i = r.sentChecked; i < r.sent.size(); ++i) {
-        if (i >= m_taken.size() || !m_taken[i]) {
-            extra += (extra.empty() ? "" : ", ") + shown(r.sent[i]);
-        }
-    }
+    // The lines left over stay unaccounted for: a later "expect nothing sent" sees them too.
+    std::vector<std::string> extra = unaccounted(open->record);
     if (!extra.empty()) {
-        failAt(m_sentWhere, m_sentWhat, "expected no further line sent, got " + extra, true);
+        failAt(m_sentWhere, m_sentWhat,
+               "expected no further line sent, got " + shownList(extra, std::string()), true);
     }
-    r.sentChecked = r.sent.size();
-    m_taken.clear();
 }
 
 void scenario_runner::finish() {
@@ -157,6 +174,12 @@ void scenario_runner::run(const step& s) {
         closeSentCheck();
     }
     scenario_role role = s.command->role;
+    if (role == scenario_role::expectation) {
+        m_afterExpectations = true;
+    } else if (m_afterExpectations) {
+        m_afterExpectations = false;
+        m_roundWarnings = m_host.warnings().size();
+    }
     if (role != scenario_role::expectation) {
         // Events start a new round: what was looked at before is done with.
         for (const auto& each : m_host.slots()) {
@@ -164,7 +187,7 @@ void scenario_runner::run(const step& s) {
             if (r.expected) {
                 r.expected = false;
                 r.sent.clear();
-                r.sentChecked = 0;
+                r.accounted.clear();
                 r.debugText.clear();
             }
         }

@@ -36,6 +36,9 @@ public:
     };
     tally counts() const;
     bool quitRequested() const { return m_quit; }
+    // Where the warnings of the current round start, among the host's: the first event after
+    // expectations starts a round.
+    std::size_t roundWarnings() const { return m_roundWarnings; }
 
     // For the command handlers.
     emulated_host& host() { return m_host; }
@@ -46,7 +49,8 @@ public:
     // An event that could not be carried out.
     void fail(const step& s, const std::string& message);
     // A run of "expect sent" lines takes the lines sent in order; when the run ends, no line
-    // may be left over. Opens the run on the target or carries it on.
+    // may be left over. Opens the run on the target or carries it on. Only an expectation
+    // that holds accounts for a line: one that fails leaves the lines as they were.
     void sentLineExpected(const step& s, script_slot& target);
     // The same for a run of "expect unordered sent": each takes a matching line wherever it
     // is among those not yet taken.
@@ -65,15 +69,21 @@ private:
     std::string m_file;
     std::vector<check> m_checks;
     bool m_quit = false;
+    std::size_t m_roundWarnings = 0;
+    bool m_afterExpectations = false;
     script_slot* m_sentOpen = nullptr;
     const scenario_command* m_sentRun = nullptr; // the command whose run is open
     std::string m_sentWhere;
     std::string m_sentWhat;
-    // For a run in any order: which of the lines sent are taken, from sentChecked on.
-    std::vector<bool> m_taken;
+    // For a run in order: where the next line is looked for.
+    std::size_t m_sentNext = 0;
 };
 
 // Quoted, with line feeds and tabs written as \n and \t, for messages.
 std::string shown(const std::string& text);
+// The lines sent in this round that no expectation has accounted for yet.
+std::vector<std::string> unaccounted(const script_record& r);
+// Shown and joined with commas; `none` when there are none.
+std::string shownList(const std::vector<std::string>& lines, const std::string& none);
 
 } // namespace vesk_host

@@ -12,6 +12,16 @@
 
 namespace vesk_host {
 
+namespace {
+
+// "router 3: destination", for a refused range.
+std::string rangeName(const device& d) {
+    return std::string(d.type().noun) + " " + std::to_string(d.number()) + ": " +
+           d.type().indexWord;
+}
+
+} // namespace
+
 char* registerDevice(const line_call& call) {
     const command_line& c = call.c;
     bool add = c.operands.size() == 4;
@@ -19,15 +29,21 @@ char* registerDevice(const line_call& call) {
         call.note("the fourth operand of " + c.verb + " can only be 'ADD'");
         return nullptr;
     }
-    int device = c.number(0);
-    if (call.findDevice(device) == nullptr) {
+    int number = c.number(0);
+    const device* d = call.findDevice(number);
+    if (d == nullptr) {
         return nullptr;
     }
-    auto& ranges = call.slot.state.registrations[{call.verb.family, device}];
+    int first = 0;
+    int last = 0;
+    bool inside = call.polledRange(d->size(), rangeName(*d), first, last);
+    auto& ranges = call.slot.state.registrations[{call.verb.family, number}];
     if (!add) {
         ranges.clear();
     }
-    ranges.emplace_back(std::min(c.number(1), c.number(2)), std::max(c.number(1), c.number(2)));
+    if (inside) {
+        ranges.emplace_back(first, last);
+    }
     return nullptr;
 }
 
@@ -45,10 +61,7 @@ char* poll(const line_call& call, bool heldOnly) {
     }
     int first = 0;
     int last = 0;
-    if (!call.polledRange(d->size(),
-                          std::string(d->type().noun) + " " + std::to_string(d->number()) +
-                              " has no " + d->type().indexWord,
-                          first, last)) {
+    if (!call.polledRange(d->size(), rangeName(*d), first, last)) {
         return nullptr;
     }
     for (int index = first; index <= last; ++index) {

@@ -10,8 +10,9 @@ char* setState(const line_call& call) {
     std::string why;
     // GS device index state flag.
     device_change change{call.c.number(1), call.c.number(2) != 0 ? 1 : 0, std::string()};
-    if (!call.host.change(call.c.number(0), verb_family::g_family, change, why)) {
-        call.note(why);
+    if (call.findDevice(call.c.number(0)) != nullptr &&
+        !call.host.change(call.c.number(0), verb_family::g_family, change, why)) {
+        call.refuse(why);
     }
     return nullptr;
 }

@@ -10,8 +10,9 @@ char* writeSlot(const line_call& call) {
     std::string why;
     // IW device 'text' index flag.
     device_change change{call.c.number(2), 0, call.c.text(1)};
-    if (!call.host.change(call.c.number(0), verb_family::i_family, change, why)) {
-        call.note(why);
+    if (call.findDevice(call.c.number(0)) != nullptr &&
+        !call.host.change(call.c.number(0), verb_family::i_family, change, why)) {
+        call.refuse(why);
     }
     return nullptr;
 }

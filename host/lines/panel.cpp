@@ -8,7 +8,8 @@ char* showPanel(const line_call& call) {
     panel_layout layout;
     std::string why;
     if (!call.host.system().loadPanel(call.c.text(1), layout, why)) {
-        call.note(why);
+        // Here, at the line that opens it, not later at the presses on a panel never shown.
+        call.refuse(why);
         return nullptr;
     }
     std::string ids;

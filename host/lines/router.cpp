@@ -19,8 +19,8 @@ char* routerName(const line_call& call) {
     if (database == 1 && r->validDestination(index)) {
         return call.handOut(r->destinationName(index));
     }
-    call.note("router " + std::to_string(r->number()) + " has no index " + std::to_string(index) +
-              " in database " + std::to_string(database) + " (0 sources, 1 destinations)");
+    call.refuse("router " + std::to_string(r->number()) + " has no index " + std::to_string(index) +
+                " in database " + std::to_string(database) + " (0 sources, 1 destinations)");
     return nullptr;
 }
 
@@ -42,8 +42,9 @@ char* crosspoint(const line_call& call) {
     std::string why;
     // RC device source destination: the destination goes on the source.
     device_change change{call.c.number(2), call.c.number(1), std::string()};
-    if (!call.host.change(call.c.number(0), verb_family::router, change, why)) {
-        call.note(why);
+    if (call.findRouter(call.c.number(0)) != nullptr &&
+        !call.host.change(call.c.number(0), verb_family::router, change, why)) {
+        call.refuse(why);
     }
     return nullptr;
 }

@@ -43,13 +43,18 @@ std::string counted(int n, const char* one, const char* many) {
 }
 
 // The run's one summary line; its counts mean the same whether the run passed or failed.
-std::string summaryLine(const scenario_runner::tally& t, std::size_t problems) {
-    bool passed = t.expectationsFailed == 0 && t.eventsFailed == 0 && problems == 0;
+// Host link problems are the broken rules of the link; warnings are counted apart, and fail
+// the run only under --strict.
+std::string summaryLine(const scenario_runner::tally& t, int linkProblems, int warnings,
+                        bool strict) {
+    bool passed = t.expectationsFailed == 0 && t.eventsFailed == 0 && linkProblems == 0 &&
+                  (!strict || warnings == 0);
     return std::string("vesk-host: ") + (passed ? "passed: " : "FAILED: ") +
            std::to_string(t.expectations - t.expectationsFailed) + " of " +
            counted(t.expectations, "expectation", "expectations") + " held, " +
            counted(t.eventsFailed, "event", "events") + " failed, " +
-           counted(static_cast<int>(problems), "host link problem", "host link problems");
+           counted(linkProblems, "host link problem", "host link problems") + ", " +
+           counted(warnings, "warning", "warnings") + (strict && warnings > 0 ? " (--strict)" : "");
 }
 
 // A signal that asks vesk-host to end (SIGTERM, SIGINT, SIGHUP) while a scenario runs: the
@@ -262,6 +267,15 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     out.plain("end of run");
     host.finish();
 
+    // --quiet drops the transcript, never what explains a failure: the warnings come first.
+    // Under --strict they are among the problems below.
+    if (o.quiet && !o.strict) {
+        for (const auto& w : host.warnings()) {
+            if (!w.expected) {
+                std::cerr << w.where << ": warning: " << w.what << "\n";
+            }
+        }
+    }
     std::vector<junit_case> cases;
     int failed = 0;
     for (const auto& c : runner.checks()) {
@@ -272,18 +286,31 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
         }
     }
     std::string accounting;
+    std::string warned;
     for (const auto& p : host.problems()) {
         std::cerr << p.where << ": " << p.what << "\n";
-        accounting += (accounting.empty() ? "" : "\n") + p.where + ": " + p.what;
+        std::string& into = p.warning ? warned : accounting;
+        into += (into.empty() ? "" : "\n") + p.where + ": " + p.what;
     }
     cases.push_back({"host link rules (release accounting)", !accounting.empty(), accounting});
+    if (o.strict) {
+        cases.push_back({"warnings (--strict)", !warned.empty(), warned});
+    }
     if (stoppedBy != 0) {
         cases.push_back({"the whole scenario ran", true, stopped});
     }
 
     std::size_t problems = host.problems().size();
+    int linkProblems = 0;
+    for (const auto& p : host.problems()) {
+        linkProblems += p.warning ? 0 : 1;
+    }
     // Once: in the transcript, or on its own where the transcript is not printed.
-    std::string result = summaryLine(runner.counts(), problems);
+    int warnings = 0;
+    for (const auto& w : host.warnings()) {
+        warnings += w.expected ? 0 : 1;
+    }
+    std::string result = summaryLine(runner.counts(), linkProblems, warnings, o.strict);
     if (stoppedBy != 0) {
         result = "vesk-host: FAILED: stopped by " + stopSignalName(stoppedBy) + "; " +
                  result.substr(result.find(": ", std::string("vesk-host: ").size()) + 2);

@@ -283,6 +283,11 @@ bool web_server::start(const std::string& address, int port, std::string& error)
         return false;
     }
     bool six = address.find(':') != std::string::npos;
+    if (six && mg_check_feature(MG_FEATURES_IPV6) == 0) {
+        error = "this build has no IPv6 (its civetweb was built without it): cannot listen on " +
+                address + "; give an IPv4 address, such as 127.0.0.1";
+        return false;
+    }
     std::string ports = (six ? "[" + address + "]" : address) + ":" + std::to_string(port);
     m_hub->loopback = address == "127.0.0.1" || address == "::1";
     const char* options[] = {"listening_ports",

@@ -215,6 +215,14 @@ TEST(ScenarioLines, MalformedLinesSayWhatIsWrong) {
         {"expect timer 1 paused", "a timer is 'running' or 'stopped'"},
         {"expect crosspoint 3 x 7", "'x' is not a whole number"},
         {"expect lines PD '1'", "unknown expectation 'lines'"},
+        // A slip of a letter or two is named; a word unlike any command is not guessed at.
+        {"presss 1 button", "unknown command 'presss'; did you mean 'press'?"},
+        {"advnace 10", "unknown command 'advnace'; did you mean 'advance'?"},
+        {"exepct sent PD '1'", "unknown command 'exepct'; did you mean 'expect'?"},
+        {"expect snet PD '1'", "unknown expectation 'snet'; did you mean 'sent'?"},
+        {"expect contorl 1 x a=b", "unknown expectation 'contorl'; did you mean 'control'?"},
+        {"frobnicate 1", "unknown command 'frobnicate' (\"help\" lists the commands)"},
+        {"expect xy", "unknown expectation 'xy'"},
     };
     for (const auto& row : rows) {
         step s;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "load/elf_header.h"
 #include "load/import_check.h"
 #include "load/object_layout.h"
 #include "load/pe_image.h"
@@ -544,3 +545,80 @@ TEST_F(ImportCheck, FollowsTheFolderAndNamesAModuleAlreadyLoaded) {
 }
 
 } // namespace
+
+TEST(ElfHeader, NamesTheArchitectureOfALibraryBuiltForAnother) {
+    // The first 20 bytes of an ELF header: magic, class, data order, version, padding,
+    // type (shared object), machine.
+    auto header = [](unsigned char bits, unsigned char order, std::uint16_t machine) {
+        std::vector<unsigned char> h = {0x7f, 'E', 'L', 'F', bits, order, 1, 0, 0, 0,
+                                        0,    0,   0,   0,   0,    0,     3, 0, 0, 0};
+        const auto low = static_cast<unsigned char>(machine & 0xff);
+        const auto high = static_cast<unsigned char>(machine >> 8);
+        h[18] = order == 1 ? low : high;
+        h[19] = order == 1 ? high : low;
+        return h;
+    };
+    std::vector<unsigned char> cut = header(2, 1, 183);
+    cut.pop_back();
+    const elf_target x86_64 = readElfTarget(header(2, 1, 62).data(), 20);
+    ASSERT_TRUE(x86_64.elf);
+    const struct {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        const char* said; // empty: loads beside x86-64, or cannot tell
+    } rows[] = {
+        {"the same", header(2, 1, 62), ""},
+        {"aarch64", header(2, 1, 183),
+         "wrong architecture: the library is built for aarch64, this vesk-host for x86-64"},
+        {"32-bit x86", header(1, 1, 3),
+         "wrong architecture: the library is built for x86 (32-bit), this vesk-host for x86-64"},
+        {"big-endian 64-bit PowerPC", header(2, 2, 21),
+         "wrong architecture: the library is built for PowerPC (64-bit), this vesk-host for "
+         "x86-64"},
+        {"x32: the same machine, another word size", header(1, 1, 62),
+         "wrong architecture: the library is built for x32, this vesk-host for x86-64"},
+        {"an unknown machine", header(2, 1, 9999), "built for machine 9999 (64-bit)"},
+        {"no ELF file", {'M', 'Z', 0x90, 0}, ""},
+        {"cut short", cut, ""},
+        {"an unknown class", header(3, 1, 183), ""},
+    };
+    for (const auto& row : rows) {
+        std::string said =
+            architectureMismatch(readElfTarget(row.bytes.data(), row.bytes.size()), x86_64);
+        if (std::string(row.said).empty()) {
+            EXPECT_EQ(said, "") << row.what;
+        } else {
+            EXPECT_NE(said.find(row.said), std::string::npos) << row.what << ": " << said;
+        }
+    }
+    EXPECT_FALSE(readElfTarget(nullptr, 0).elf);
+}
+
+#if !defined(_WIN32) && defined(__linux__)
+// The loader itself says "No such file" of an ELF library for another processor.
+TEST(ScriptLibrary, ALibraryForAnotherProcessorIsCalledThat) {
+    std::ifstream in(PROBE_SCRIPT, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 20u);
+    const elf_target own = readElfTarget(reinterpret_cast<const unsigned char*>(bytes.data()), 20);
+    ASSERT_TRUE(own.elf);
+    // aarch64, or x86-64 where this runs on aarch64; little-endian either way here.
+    const std::uint16_t other = own.machine == 183 ? 62 : 183;
+    bytes[18] = static_cast<char>(other & 0xff);
+    bytes[19] = static_cast<char>(other >> 8);
+    fs::path copy = fs::temp_directory_path() / "vesk_other_processor.so";
+    {
+        std::ofstream out(copy, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    {
+        script_library library(copy.string());
+        EXPECT_FALSE(library.loaded());
+        EXPECT_NE(library.error().find("wrong architecture: the library is built for " +
+                                       elfMachineName(other, own.bits)),
+                  std::string::npos)
+            << library.error();
+    }
+    fs::remove(copy);
+}
+#endif

@@ -2,9 +2,11 @@
 #   #| exit N        the exit status (0 when not given)
 #   #| output TEXT   TEXT appears in what vesk-host printed
 #   #| absent TEXT   TEXT does not
+#   #| once TEXT     TEXT appears exactly once
 #   #| junit TEXT    the JUnit report holds TEXT
 #   #| stdin         the scenario is typed in on standard input instead
 #   #| strict        vesk-host runs with --strict
+#   #| quiet         vesk-host runs with --quiet
 #   #| abi LAYOUT    vesk-host runs with --abi LAYOUT
 set(junit "${WORK}/${NAME}.junit.xml")
 file(REMOVE "${junit}")
@@ -16,6 +18,10 @@ endif()
 file(STRINGS "${SCENARIO}" strict REGEX "^#\\| strict$")
 if(strict)
     list(APPEND command --strict)
+endif()
+file(STRINGS "${SCENARIO}" quiet REGEX "^#\\| quiet$")
+if(quiet)
+    list(APPEND command --quiet)
 endif()
 file(STRINGS "${SCENARIO}" abi REGEX "^#\\| abi [a-z]+$")
 if(abi)
@@ -49,6 +55,13 @@ foreach(check IN LISTS checks)
         string(FIND "${printed}" "${CMAKE_MATCH_1}" at)
         if(NOT at EQUAL -1)
             string(APPEND problems "in the output, but should not be: ${CMAKE_MATCH_1}\n")
+        endif()
+    elseif(check MATCHES "^#\\| once (.*)$")
+        set(wanted "${CMAKE_MATCH_1}")
+        string(FIND "${printed}" "${wanted}" first)
+        string(FIND "${printed}" "${wanted}" last REVERSE)
+        if(first EQUAL -1 OR NOT first EQUAL last)
+            string(APPEND problems "not exactly once in the output: ${wanted}\n")
         endif()
     elseif(check MATCHES "^#\\| junit (.*)$")
         set(wanted "${CMAKE_MATCH_1}")

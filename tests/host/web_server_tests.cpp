@@ -379,3 +379,36 @@ TEST_F(WebServer, AFloodOfRequestsIsRefusedNotQueuedWithoutBound) {
     }
     EXPECT_EQ(queued, limit);
 }
+
+namespace {
+
+// Whether this machine takes a socket on the IPv6 loopback at all.
+bool machineHasIpv6Loopback() {
+    int fd = socket(AF_INET6, SOCK_STREAM, 0);
+    if (fd < 0) {
+        return false;
+    }
+    sockaddr_in6 where{};
+    where.sin6_family = AF_INET6;
+    where.sin6_addr = in6addr_loopback;
+    bool bound = bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
+    close(fd);
+    return bound;
+}
+
+} // namespace
+
+// Where the machine has IPv6, a refusal of "::1" can only be the build's: it says so.
+TEST(WebServerAddress, AnIPv6AddressInABuildWithoutIPv6SaysSo) {
+    if (!machineHasIpv6Loopback()) {
+        GTEST_SKIP() << "no IPv6 loopback on this machine";
+    }
+    web_server server{"<p>x</p>"};
+    std::string error;
+    if (server.start("::1", 0, error)) {
+        EXPECT_GT(server.port(), 0);
+        server.stop();
+        return;
+    }
+    EXPECT_NE(error.find("this build has no IPv6"), std::string::npos) << error;
+}
