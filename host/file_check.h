@@ -96,6 +96,16 @@ public:
                                     ", is read");
                 } else {
                     read.entries.push_back({e.line, e.key, unquoted(e.value)});
+                    // A value has no comment after it: "CAM 1 ; studio" is all read. A quoted
+                    // value says its writer meant it.
+                    std::string value = e.value;
+                    bool quoted = unquoted(value) != value;
+                    if (!quoted && (value.find(" ;") != std::string::npos ||
+                                    value.find("\t;") != std::string::npos)) {
+                        add(e.line, "the value of '" + e.key + "' in [" + s.name + "] is all of '" +
+                                        value +
+                                        "': ';' starts a comment only at the head of a line");
+                    }
                 }
             }
             m_sections.push_back(std::move(read));

@@ -370,7 +370,10 @@
 
   function connect() {
     const status = document.getElementById("connection");
-    socket = new WebSocket("ws://" + location.host + "/ws");
+    // Beyond loopback the server lets in only what carries the token the page came with.
+    const token = new window.URLSearchParams(location.search).get("token");
+    const query = token ? "?token=" + encodeURIComponent(token) : "";
+    socket = new WebSocket("ws://" + location.host + "/ws" + query);
     socket.onopen = () => {
       status.textContent = "live";
       status.className = "live";

@@ -33,6 +33,10 @@ bool writeFrame(int socket, const std::string& frame) {
 
 } // namespace
 
+std::string busyMessage(const std::string& what) {
+    return jsonText({{"type", "error"}, {"message", "the host is busy; " + what}});
+}
+
 bool encodeFrame(const relay_frame& frame, std::string& line) {
     using kind = relay_frame::kind;
     std::string client = std::to_string(frame.client);
@@ -175,7 +179,15 @@ void relayed_page::read() {
                 // Frames from the run have no business here.
                 return;
             }
-            m_inbox.post(std::move(item));
+            // Past the queue's bound a request is refused, and the browser told so: what a
+            // browser asked is either carried out or answered, never lost.
+            long client = item.client;
+            bool greeting = item.what == inbound::kind::greeting;
+            if (!m_inbox.post(std::move(item))) {
+                write(relay_frame::kind::toClient, client,
+                      busyMessage(greeting ? "greeting not answered; reload the page"
+                                           : "request dropped"));
+            }
         });
     }
 }
@@ -266,7 +278,8 @@ bool page_supervisor::started(std::string& error) {
         if (!m_server.start(m_settings.address, m_settings.port, error)) {
             return false;
         }
-        std::cout << servingLine(m_settings.address, m_server.port()) << std::endl;
+        std::cout << servingLine(m_server.address(), m_server.port(), m_server.token())
+                  << std::endl;
         m_toRun = std::thread(&page_supervisor::toRun, this);
     }
     m_fromRun = std::thread(&page_supervisor::fromRun, this);
@@ -296,7 +309,11 @@ void page_supervisor::toRun() {
                           jsonText({{"type", "error"}, {"message", "a command is one line"}}));
             continue;
         }
-        writeFrame(m_socket, line);
+        if (!writeFrame(m_socket, line) && item.what == inbound::kind::request) {
+            m_server.send(item.client,
+                          jsonText({{"type", "error"},
+                                    {"message", "the run has ended: nothing runs any more"}}));
+        }
     }
 }
 

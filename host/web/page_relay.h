@@ -38,6 +38,9 @@ struct relay_frame {
     std::string text; // step: the line; toClient, toEvery, state: the message; recorded: the piece
 };
 
+// The error a browser gets for what the host's queue had no room for.
+std::string busyMessage(const std::string& what);
+
 // The frame as one line, line feed included. False when it cannot be one: a line or a message
 // with a line break in it.
 bool encodeFrame(const relay_frame& frame, std::string& line);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <iostream>
 #include <thread>
@@ -20,6 +21,13 @@ volatile sig_atomic_t stopRequested = 0;
 
 extern "C" void onStopSignal(int) {
     stopRequested = 1;
+}
+
+// A typed line waits for room in the host's queue: what is typed is never dropped.
+void postTyped(page_link& server, const inbound& item, const std::atomic<bool>& stopping) {
+    while (!server.post(item) && !stopping) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 // Standard input, read without blocking the host: lines are posted like the page's requests.
@@ -52,17 +60,17 @@ void readInput(page_link& server, const std::atomic<bool>& stopping, int input) 
             item.what = inbound::kind::typed;
             item.line = pending.substr(0, newline);
             pending.erase(0, newline + 1);
-            server.post(item);
+            postTyped(server, item, stopping);
         }
     }
     if (!pending.empty()) {
         inbound item;
         item.line = pending;
-        server.post(item);
+        postTyped(server, item, stopping);
     }
     inbound end;
     end.what = inbound::kind::endOfInput;
-    server.post(end);
+    postTyped(server, end, stopping);
 }
 
 } // namespace
@@ -81,10 +89,10 @@ nlohmann::json greetingTranscript(nlohmann::json lines) {
     return lines;
 }
 
-std::string servingLine(const std::string& address, int port) {
+std::string servingLine(const std::string& address, int port, const std::string& token) {
     bool six = address.find(':') != std::string::npos;
     return "serving http://" + (six ? "[" + address + "]" : address) + ":" + std::to_string(port) +
-           "/";
+           "/" + (token.empty() ? "" : "?token=" + token);
 }
 
 bool serveHere(host_view& view, const serve_settings& settings, std::string& error) {
@@ -92,7 +100,7 @@ bool serveHere(host_view& view, const serve_settings& settings, std::string& err
     if (!server.start(settings.address, settings.port, error)) {
         return false;
     }
-    std::cout << servingLine(settings.address, server.port()) << std::endl;
+    std::cout << servingLine(server.address(), server.port(), server.token()) << std::endl;
     serve(view, server);
     server.stop();
     return true;

@@ -42,7 +42,8 @@ nlohmann::json transcriptMessage(const nlohmann::json& lines, bool reset);
 // What of the transcript a browser that just connected gets: its end, if it is long.
 nlohmann::json greetingTranscript(nlohmann::json lines);
 
-// The line that says where the page is.
-std::string servingLine(const std::string& address, int port);
+// The line that says where the page is: the address listened on and, beyond loopback, the
+// token the page needs.
+std::string servingLine(const std::string& address, int port, const std::string& token = "");
 
 } // namespace vesk_host

@@ -1,5 +1,10 @@
 #include "web_server.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <civetweb.h>
 
 #include <atomic>
@@ -8,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -25,7 +31,94 @@ std::string header(const mg_connection* conn, const char* name) {
     return value != nullptr ? value : "";
 }
 
+// A token no page of another site can guess: 192 random bits, in hexadecimal.
+std::string newToken() {
+    std::random_device random;
+    const char digits[] = "0123456789abcdef";
+    std::string token;
+    for (int i = 0; i < 6; ++i) {
+        std::uint32_t bits = random();
+        for (int nibble = 0; nibble < 8; ++nibble) {
+            token += digits[(bits >> (nibble * 4)) & 0xf];
+        }
+    }
+    return token;
+}
+
+// Compares in a time that does not tell how much of a guess was right.
+bool sameToken(const std::string& given, const std::string& token) {
+    if (given.size() != token.size()) {
+        return false;
+    }
+    unsigned char differ = 0;
+    for (std::size_t i = 0; i < token.size(); ++i) {
+        differ |= static_cast<unsigned char>(given[i] ^ token[i]);
+    }
+    return differ == 0;
+}
+
+// The value of `name` in the request's query; empty when it has none.
+std::string queryValue(const mg_connection* conn, const std::string& name) {
+    const mg_request_info* request = mg_get_request_info(conn);
+    std::string query = request->query_string != nullptr ? request->query_string : "";
+    std::size_t at = 0;
+    while (at <= query.size()) {
+        std::size_t end = query.find('&', at);
+        std::string pair =
+            query.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        if (pair.compare(0, name.size() + 1, name + "=") == 0) {
+            return pair.substr(name.size() + 1);
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        at = end + 1;
+    }
+    return "";
+}
+
 } // namespace
+
+bool resolveListenAddress(const std::string& address, bool withSix, std::string& numeric,
+                          bool& loopback, std::string& error) {
+    addrinfo hints{};
+    hints.ai_family = withSix ? AF_UNSPEC : AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (address.empty() || getaddrinfo(address.c_str(), nullptr, &hints, &found) != 0 ||
+        found == nullptr) {
+        error = "cannot listen on " + address + ": it names no " +
+                (withSix ? "address" : "IPv4 address (this build's server has no IPv6)");
+        return false;
+    }
+    char text[INET6_ADDRSTRLEN] = {0};
+    bool done = false;
+    if (found->ai_family == AF_INET) {
+        const in_addr& four = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+        loopback = (ntohl(four.s_addr) >> 24) == 127;
+        done = inet_ntop(AF_INET, &four, text, sizeof text) != nullptr;
+    } else if (found->ai_family == AF_INET6) {
+        const in6_addr& six = reinterpret_cast<const sockaddr_in6*>(found->ai_addr)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&six)) {
+            // An IPv4 address written as IPv6 is listened on as the IPv4 one it is.
+            in_addr four;
+            std::memcpy(&four, six.s6_addr + 12, sizeof four);
+            loopback = six.s6_addr[12] == 127;
+            done = inet_ntop(AF_INET, &four, text, sizeof text) != nullptr;
+        } else {
+            loopback = IN6_IS_ADDR_LOOPBACK(&six);
+            done = inet_ntop(AF_INET6, &six, text, sizeof text) != nullptr;
+        }
+    }
+    freeaddrinfo(found);
+    if (!done) {
+        error = "cannot listen on " + address + ": it is neither an IPv4 nor an IPv6 address";
+        return false;
+    }
+    numeric = text;
+    return true;
+}
 
 struct web_server::client {
     long id = 0;
@@ -87,6 +180,8 @@ struct web_server::client {
 struct web_server::hub {
     std::string page;
     bool loopback = true;
+    std::string address; // numeric, as listened on
+    std::string token;   // beyond loopback
     std::atomic<int> port{0};
 
     std::mutex lock;
@@ -103,15 +198,19 @@ struct web_server::hub {
         return found != clients.end() ? found->second : nullptr;
     }
 
-    // With the default loopback listener only loopback names are accepted, so that a page of
-    // another site cannot reach the server through a name that resolves to 127.0.0.1.
+    // On a loopback address only loopback names are accepted, so that a page of another site
+    // cannot reach the server through a name of its own that resolves to a loopback address.
+    // Beyond loopback any name may reach the server, and only the token lets a request in.
     bool hostAllowed(const mg_connection* conn) const {
         if (!loopback) {
-            return true;
+            return sameToken(queryValue(conn, "token"), token);
         }
         std::string host = header(conn, "Host");
         std::string suffix = ":" + std::to_string(port.load());
-        for (const char* name : {"127.0.0.1", "localhost", "[::1]"}) {
+        bool six = address.find(':') != std::string::npos;
+        std::string self = six ? "[" + address + "]" : address;
+        for (const std::string& name :
+             {std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]"), self}) {
             if (host == name + suffix) {
                 return true;
             }
@@ -137,7 +236,10 @@ int servePage(mg_connection* conn, void* data) {
     std::string method = request->request_method != nullptr ? request->request_method : "";
     std::string uri = request->local_uri != nullptr ? request->local_uri : "";
     if (!h.hostAllowed(conn)) {
-        mg_send_http_error(conn, 403, "%s", "Forbidden");
+        mg_send_http_error(conn, 403, "%s",
+                           h.loopback ? "Forbidden"
+                                      : "Forbidden: open the address vesk-host printed, with "
+                                        "its token");
         return 403;
     }
     if (uri != "/") {
@@ -174,6 +276,21 @@ int acceptSocket(const mg_connection* conn, void* data) {
     return h.clients.size() < clientLimit ? 0 : 1;
 }
 
+std::string errorMessage(const std::string& why) {
+    std::string escaped;
+    for (char ch : why) {
+        if (ch == '"' || ch == '\\') {
+            escaped += '\\';
+            escaped += ch;
+        } else if (static_cast<unsigned char>(ch) < 0x20) {
+            escaped += ' ';
+        } else {
+            escaped += ch;
+        }
+    }
+    return "{\"type\":\"error\",\"message\":\"" + escaped + "\"}";
+}
+
 void socketReady(mg_connection* conn, void* data) {
     hub& h = *static_cast<hub*>(data);
     auto c = std::make_shared<client>();
@@ -188,26 +305,13 @@ void socketReady(mg_connection* conn, void* data) {
     inbound hello;
     hello.what = inbound::kind::greeting;
     hello.client = c->id;
-    h.post(hello);
+    if (!h.post(hello)) {
+        c->enqueue(errorMessage("the host is busy; greeting not answered; reload the page"));
+    }
 }
 
 long clientOf(const mg_connection* conn) {
     return static_cast<long>(reinterpret_cast<std::intptr_t>(mg_get_user_connection_data(conn)));
-}
-
-std::string errorMessage(const std::string& why) {
-    std::string escaped;
-    for (char ch : why) {
-        if (ch == '"' || ch == '\\') {
-            escaped += '\\';
-            escaped += ch;
-        } else if (static_cast<unsigned char>(ch) < 0x20) {
-            escaped += ' ';
-        } else {
-            escaped += ch;
-        }
-    }
-    return "{\"type\":\"error\",\"message\":\"" + escaped + "\"}";
 }
 
 int socketData(mg_connection* conn, int flags, char* data, std::size_t size, void* cbdata) {
@@ -282,14 +386,23 @@ bool web_server::start(const std::string& address, int port, std::string& error)
         error = "this civetweb has no WebSocket support";
         return false;
     }
-    bool six = address.find(':') != std::string::npos;
-    if (six && mg_check_feature(MG_FEATURES_IPV6) == 0) {
+    if (address.find(':') != std::string::npos && mg_check_feature(MG_FEATURES_IPV6) == 0) {
         error = "this build has no IPv6 (its civetweb was built without it): cannot listen on " +
                 address + "; give an IPv4 address, such as 127.0.0.1";
         return false;
     }
-    std::string ports = (six ? "[" + address + "]" : address) + ":" + std::to_string(port);
-    m_hub->loopback = address == "127.0.0.1" || address == "::1";
+    std::string numeric;
+    bool loopback = true;
+    if (!resolveListenAddress(address, mg_check_feature(MG_FEATURES_IPV6) != 0, numeric, loopback,
+                              error)) {
+        return false;
+    }
+    bool six = numeric.find(':') != std::string::npos;
+    std::string ports = (six ? "[" + numeric + "]" : numeric) + ":" + std::to_string(port);
+    m_hub->loopback = loopback;
+    m_hub->address = numeric;
+    m_hub->token = loopback ? std::string() : newToken();
+    m_address = numeric;
     const char* options[] = {"listening_ports",
                              ports.c_str(),
                              "num_threads",
@@ -325,6 +438,10 @@ void web_server::stop() {
         m_context = nullptr;
         mg_exit_library();
     }
+}
+
+const std::string& web_server::token() const {
+    return m_hub->token;
 }
 
 bool web_server::post(inbound item) {

@@ -22,9 +22,16 @@ public:
     web_server(const web_server&) = delete;
     web_server& operator=(const web_server&) = delete;
 
-    // Listens on `address` (an IPv4 address, or an IPv6 one) and `port` (0: any free port).
+    // Listens on `address` (a name such as localhost, or an IPv4 or IPv6 address however
+    // spelt) and `port` (0: any free port). The name is resolved first: on a loopback address
+    // only loopback host names are served; beyond loopback, only a request that carries the
+    // token made here.
     bool start(const std::string& address, int port, std::string& error);
     int port() const { return m_port; }
+    // The address listened on, in numeric form; empty before start.
+    const std::string& address() const { return m_address; }
+    // The token every request must carry beyond loopback; empty on loopback.
+    const std::string& token() const;
     // Closes every connection and the listener; waits for the server's threads.
     void stop();
 
@@ -46,6 +53,12 @@ private:
     std::unique_ptr<hub> m_hub;
     mg_context* m_context = nullptr;
     int m_port = 0;
+    std::string m_address;
 };
+
+// `address` resolved to one numeric address (an IPv4 one unless `withSix`), and whether it is a
+// loopback one. False, with `error`, when it names none.
+bool resolveListenAddress(const std::string& address, bool withSix, std::string& numeric,
+                          bool& loopback, std::string& error);
 
 } // namespace vesk_host

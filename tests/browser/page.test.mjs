@@ -46,7 +46,7 @@ function serve(args) {
     const timer = setTimeout(() => reject(new Error("vesk-host never got ready:\n" + output)), 15000);
     const read = (chunk) => {
       output += chunk;
-      const ready = /serving (http:\/\/127\.0\.0\.1:\d+\/)/.exec(output);
+      const ready = /serving (http:\/\/\S+)\n/.exec(output);
       if (ready) {
         clearTimeout(timer);
         resolve({ child, url: ready[1], output: () => output });
@@ -253,5 +253,27 @@ test("a script that crashes shows on the page, which stays up", { skip: !crashin
     await page.close();
     rmSync(work, { recursive: true, force: true });
     assert.equal(await stop(host), 1, "a run whose script crashed fails");
+  }
+});
+
+test("beyond loopback the page needs the printed token, and its socket then works", async () => {
+  const host = await serve([...follow, "--listen", "0.0.0.0", setup]);
+  const page = await context.newPage();
+  try {
+    const printed = new URL(host.url);
+    const token = printed.searchParams.get("token");
+    assert.match(token ?? "", /^[0-9a-f]{48}$/, host.url);
+    // Reached here through loopback, as another machine would reach the printed address.
+    printed.hostname = "127.0.0.1";
+    const refused = await page.goto(printed.origin + "/");
+    assert.equal(refused.status(), 403);
+    await page.goto(printed.href);
+    await textIs(page, tally, "BARS");
+    await textIs(page, "#connection", "live");
+    await page.getByRole("button", { name: "Follow" }).click();
+    await textIs(page, tally, "CAM 12");
+  } finally {
+    await page.close();
+    await stop(host);
   }
 });

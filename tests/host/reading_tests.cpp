@@ -66,6 +66,13 @@ TEST(Reading, CheckAndHostReadAlike) {
          "Device", "name", "r", "", true},
         {"NUL ends its line", "[Device]\nname=r\0junk\n"s + router.substr(16), "Device", "name",
          "r", ""},
+        {"' ;' after a value is part of it", "[Device]\nname=r ; main router\n" + router.substr(16),
+         "Device", "name", "r ; main router",
+         "dev_003.ini:2: the value of 'name' in [Device] is all of 'r ; main router': ';' starts"},
+        {"a tab before ';' too", router + "2=MON 2\t;spare\n", "Destinations", "2", "MON 2\t;spare",
+         "dev_003.ini:10: the value of '2' in [Destinations] is all of"},
+        {"';' inside a word or a quoted value is meant", router + "2=A;B\n3=\"C ; D\"\n",
+         "Destinations", "3", "C ; D", ""},
         {"section twice: the first is read", router + "[Device]\nname=s\n", "Device", "name", "r",
          "dev_003.ini:10: [Device] again: only the first, at line 1, is read"},
     };

@@ -2,11 +2,14 @@
 // frames between a run and its supervisor, and the supervisor's keeping of a run's last state.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -183,6 +186,8 @@ TEST(Serve, ANewBrowserGetsTheTranscriptsEndWhenItIsLong) {
 TEST(Serve, TheServingLineNamesAnAddressABrowserTakes) {
     EXPECT_EQ(vesk_host::servingLine("127.0.0.1", 8080), "serving http://127.0.0.1:8080/");
     EXPECT_EQ(vesk_host::servingLine("::1", 80), "serving http://[::1]:80/");
+    EXPECT_EQ(vesk_host::servingLine("0.0.0.0", 80, "5eed"),
+              "serving http://0.0.0.0:80/?token=5eed");
 }
 
 // Every frame comes back as it went, whatever its text holds short of a line break.
@@ -308,4 +313,80 @@ TEST(PageSupervisor, KeepsTheRunsLastStateAndItsRecording) {
     EXPECT_EQ(supervisor.lastState(), json::parse(R"({"type":"state","clock":2})"));
     EXPECT_EQ(supervisor.recording(), "# test\nadvance 1\n");
     supervisor.stop();
+}
+
+// Lines typed faster than the host takes them wait for room in its queue: each runs, in order.
+TEST(Serve, TypedLinesBeyondTheQueueWaitAndAllRun) {
+    probe_run run;
+    page_stand_in page;
+    const int typedSteps = 2000;
+    std::string lines;
+    for (int i = 0; i < typedSteps; ++i) {
+        lines += "advance 1\n";
+    }
+    lines += "quit\n";
+    int typed[2];
+    ASSERT_EQ(pipe(typed), 0);
+    ASSERT_EQ(write(typed[1], lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+    // A "quit" that was dropped would leave serving for ever: a signal ends it then.
+    std::atomic<bool> done(false);
+    std::thread watchdog([&done] {
+        for (int i = 0; i < 600 && !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!done) {
+            kill(getpid(), SIGTERM);
+        }
+    });
+    vesk_host::serve(run.view, page, typed[0]);
+    done = true;
+    watchdog.join();
+    close(typed[0]);
+    close(typed[1]);
+    EXPECT_EQ(run.host.now(), typedSteps);
+    EXPECT_EQ(run.view.recordedSteps(), static_cast<std::size_t>(typedSteps));
+}
+
+// Requests the run's queue has no room for are answered "busy" to the browser that sent them;
+// every request is either taken by the run or answered.
+TEST(PageRelay, RequestsBeyondTheRunsQueueAreAnsweredNotLost) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    vesk_host::relayed_page run(pair[1]);
+    const int sent = 2000;
+    std::thread browsers([&] {
+        std::string frames;
+        for (int i = 0; i < sent; ++i) {
+            frames += i % 100 == 0 ? "G 3\n" : "P 3 advance 1\n";
+        }
+        ASSERT_EQ(send(pair[0], frames.data(), frames.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(frames.size()));
+    });
+    // Nothing takes from the run's queue meanwhile: all past its bound must be answered.
+    const int room = static_cast<int>(vesk_host::inbound_queue::limit);
+    int answered = 0;
+    vesk_host::frame_reader reader;
+    char buffer[65536];
+    pollfd ready{pair[0], POLLIN, 0};
+    while (answered < sent - room && poll(&ready, 1, 5000) > 0) {
+        ssize_t got = recv(pair[0], buffer, sizeof buffer, 0);
+        ASSERT_GT(got, 0);
+        reader.add(buffer, static_cast<std::size_t>(got), [&](const std::string& line) {
+            relay_frame frame;
+            ASSERT_TRUE(vesk_host::decodeFrame(line, frame)) << line;
+            EXPECT_EQ(frame.what, relay_frame::kind::toClient);
+            EXPECT_EQ(frame.client, 3);
+            EXPECT_NE(frame.text.find("the host is busy"), std::string::npos) << frame.text;
+            ++answered;
+        });
+    }
+    browsers.join();
+    int taken = 0;
+    inbound item;
+    while (run.next(item, 100)) {
+        ++taken;
+    }
+    EXPECT_EQ(answered, sent - room);
+    EXPECT_EQ(taken, room);
+    close(pair[0]);
 }

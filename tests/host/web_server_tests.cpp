@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -35,18 +36,27 @@ const int opPong = 0xa;
 // One TCP connection to the server, as a browser would hold it.
 class peer {
 public:
-    explicit peer(int port) {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+    // `address`: a numeric IPv4 or IPv6 address.
+    explicit peer(int port, const std::string& address = "127.0.0.1") {
+        addrinfo hints{};
+        hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+            return;
+        }
+        m_fd = socket(found->ai_family, SOCK_STREAM, 0);
         timeval wait{5, 0};
         setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        m_connected = connect(m_fd, found->ai_addr, found->ai_addrlen) == 0;
+        freeaddrinfo(found);
     }
-    ~peer() { close(m_fd); }
+    ~peer() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
     peer(const peer&) = delete;
     peer& operator=(const peer&) = delete;
 
@@ -165,8 +175,9 @@ private:
     bool m_connected = false;
 };
 
-std::string upgrade(const std::string& host, const std::string& origin) {
-    return "GET /ws HTTP/1.1\r\nHost: " + host +
+std::string upgrade(const std::string& host, const std::string& origin,
+                    const std::string& query = "") {
+    return "GET /ws" + query + " HTTP/1.1\r\nHost: " + host +
            "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" +
            (origin.empty() ? "" : "Origin: " + origin + "\r\n") + "\r\n";
@@ -411,4 +422,142 @@ TEST(WebServerAddress, AnIPv6AddressInABuildWithoutIPv6SaysSo) {
         return;
     }
     EXPECT_NE(error.find("this build has no IPv6"), std::string::npos) << error;
+}
+
+// What --listen names, resolved: the numeric address listened on, and whether it is loopback.
+TEST(WebServerListen, AddressesResolveToOneNumericAddress) {
+    const struct {
+        const char* listen;
+        bool six;
+        const char* numeric; // null: refused
+        bool loopback;
+    } rows[] = {
+        {"127.0.0.1", false, "127.0.0.1", true},
+        {"127.255.0.9", false, "127.255.0.9", true},
+        {"0177.0.0.1", false, "127.0.0.1", true},
+        {"0x7f000001", false, "127.0.0.1", true},
+        {"localhost", false, "127.0.0.1", true},
+        {"::1", true, "::1", true},
+        {"0:0:0:0:0:0:0:1", true, "::1", true},
+        {"::ffff:127.0.0.3", true, "127.0.0.3", true},
+        {"::1", false, nullptr, false},
+        {"0.0.0.0", false, "0.0.0.0", false},
+        {"192.0.2.7", false, "192.0.2.7", false},
+        {"128.0.0.1", false, "128.0.0.1", false},
+        {"::", true, "::", false},
+        {"::ffff:192.0.2.7", true, "192.0.2.7", false},
+        {"", false, nullptr, false},
+        {"no-such-host.invalid", false, nullptr, false},
+    };
+    for (const auto& row : rows) {
+        std::string numeric;
+        bool loopback = !row.loopback;
+        std::string error;
+        bool resolved =
+            vesk_host::resolveListenAddress(row.listen, row.six, numeric, loopback, error);
+        if (row.numeric == nullptr) {
+            EXPECT_FALSE(resolved) << row.listen;
+            EXPECT_NE(error, "") << row.listen;
+            continue;
+        }
+        ASSERT_TRUE(resolved) << row.listen << ": " << error;
+        EXPECT_EQ(numeric, row.numeric) << row.listen;
+        EXPECT_EQ(loopback, row.loopback) << row.listen;
+    }
+}
+
+// However the loopback address is written, it is resolved and guarded: only loopback names
+// (or the address itself) with our port reach the page and its socket, and no token is made.
+TEST(WebServerListen, EveryLoopbackSpellingIsGuarded) {
+    const struct {
+        const char* listen;
+        const char* address; // as listened on
+    } rows[] = {
+        {"localhost", "127.0.0.1"},
+        {"127.0.0.2", "127.0.0.2"},
+        {"127.000.000.001", "127.0.0.1"},
+        {"::1", "::1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.listen);
+        web_server server("the page");
+        std::string error;
+        const std::string address = row.address;
+        if (!server.start(row.listen, 0, error)) {
+            // A server built without IPv6 refuses an IPv6 address, and says why.
+            EXPECT_NE(address.find(':'), std::string::npos) << error;
+            EXPECT_NE(error.find("no IPv6"), std::string::npos) << error;
+            continue;
+        }
+        EXPECT_EQ(server.address(), row.address);
+        EXPECT_EQ(server.token(), "");
+        const std::string port = ":" + std::to_string(server.port());
+        const std::string self =
+            (address.find(':') != std::string::npos ? "[" + address + "]" : address) + port;
+        const struct {
+            std::string request;
+            bool in;
+        } requests[] = {
+            {"GET / HTTP/1.1\r\nHost: " + self + "\r\n\r\n", true},
+            {"GET / HTTP/1.1\r\nHost: attacker.example" + port + "\r\n\r\n", false},
+            {upgrade(self, "http://" + self), true},
+            {upgrade("attacker.example" + port, "http://attacker.example" + port), false},
+        };
+        for (const auto& request : requests) {
+            peer p(server.port(), row.address);
+            ASSERT_TRUE(p.connected());
+            int status = p.httpStatus(request.request);
+            bool socket = request.request.find("/ws") != std::string::npos;
+            if (request.in) {
+                EXPECT_EQ(status, socket ? 101 : 200) << request.request;
+            } else {
+                EXPECT_TRUE(status != 101 && status != 200) << request.request << status;
+            }
+        }
+        server.stop();
+    }
+}
+
+// Beyond loopback any name may reach the server, and only a request carrying the token made
+// at start gets the page or the socket.
+TEST(WebServerListen, BeyondLoopbackOnlyTheTokenLetsIn) {
+    web_server server("the page");
+    std::string error;
+    ASSERT_TRUE(server.start("0.0.0.0", 0, error)) << error;
+    const std::string token = server.token();
+    ASSERT_EQ(token.size(), 48u);
+    EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
+    web_server other("the page");
+    ASSERT_TRUE(other.start("0.0.0.0", 0, error)) << error;
+    EXPECT_NE(other.token(), token);
+
+    const std::string host = "lan.example:" + std::to_string(server.port());
+    const std::string wrong = std::string(token.rbegin(), token.rend());
+    const struct {
+        std::string request;
+        int status; // 0: anything but 101
+    } rows[] = {
+        {"GET /?token=" + token + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n", 200},
+        {"GET /?x=1&token=" + token + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n", 200},
+        {"GET / HTTP/1.1\r\nHost: " + host + "\r\n\r\n", 403},
+        {"GET /?token= HTTP/1.1\r\nHost: " + host + "\r\n\r\n", 403},
+        {"GET /?token=" + wrong + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n", 403},
+        {"GET /?token=" + token.substr(0, 47) + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n", 403},
+        {"GET /?token=" + token + "0 HTTP/1.1\r\nHost: " + host + "\r\n\r\n", 403},
+        {"GET /?xtoken=" + token + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n", 403},
+        {upgrade(host, "http://" + host, "?token=" + token), 101},
+        {upgrade(host, "http://" + host), 0},
+        {upgrade(host, "http://" + host, "?token=" + wrong), 0},
+        {upgrade(host, "http://attacker.example", "?token=" + token), 0},
+    };
+    for (const auto& row : rows) {
+        peer p(server.port());
+        ASSERT_TRUE(p.connected());
+        int status = p.httpStatus(row.request);
+        if (row.status == 0) {
+            EXPECT_NE(status, 101) << row.request;
+        } else {
+            EXPECT_EQ(status, row.status) << row.request;
+        }
+    }
 }
