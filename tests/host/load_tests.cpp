@@ -227,7 +227,7 @@ TEST(ScriptLibrary, RefusesWhatItCannotRecogniseAndDrivesWhatItIsTold) {
 // ---- The import reader ----
 
 // A small DLL made in memory: one section holding the import and export directories.
-struct dll_spec {
+struct dll_plan {
     bool is64 = true;
     std::uint16_t machine = 0x8664;
     std::string importFrom;               // empty: no imports
@@ -237,7 +237,7 @@ struct dll_spec {
     std::vector<std::string> exportNames; // ordinals 1.. in order
 };
 
-std::vector<unsigned char> makeDll(const dll_spec& spec) {
+std::vector<unsigned char> makeDll(const dll_plan& plan) {
     const std::uint32_t sectionRva = 0x1000;
     const std::uint32_t rawAt = 0x200;
     std::vector<unsigned char> file(rawAt + 0x800, 0);
@@ -274,53 +274,53 @@ std::vector<unsigned char> makeDll(const dll_spec& spec) {
     file[0x41] = 'E';
     const std::size_t coff = 0x44;
     const std::size_t optional = coff + 20;
-    const std::uint32_t optionalSize = spec.is64 ? 240 : 224;
-    u16(coff, spec.machine);
+    const std::uint32_t optionalSize = plan.is64 ? 240 : 224;
+    u16(coff, plan.machine);
     u16(coff + 2, 1);
     u16(coff + 16, optionalSize);
-    u16(optional, spec.is64 ? 0x20b : 0x10b);
+    u16(optional, plan.is64 ? 0x20b : 0x10b);
     u32(optional + 60, rawAt);
-    u32(optional + (spec.is64 ? 108 : 92), 16);
-    const std::size_t directories = optional + (spec.is64 ? 112 : 96);
+    u32(optional + (plan.is64 ? 108 : 92), 16);
+    const std::size_t directories = optional + (plan.is64 ? 112 : 96);
     const std::size_t section = optional + optionalSize;
     u32(section + 8, 0x800);
     u32(section + 12, sectionRva);
     u32(section + 16, 0x800);
     u32(section + 20, rawAt);
 
-    if (!spec.importFrom.empty()) {
+    if (!plan.importFrom.empty()) {
         const std::size_t descriptors = take(40);
-        const std::size_t width = spec.is64 ? 8 : 4;
-        const std::size_t count = spec.importNames.size() + spec.importOrdinals.size();
+        const std::size_t width = plan.is64 ? 8 : 4;
+        const std::size_t count = plan.importNames.size() + plan.importOrdinals.size();
         const std::size_t table = take((count + 1) * width);
         std::size_t slot = table;
-        for (const std::string& name : spec.importNames) {
+        for (const std::string& name : plan.importNames) {
             std::uint32_t hint = text("  " + name); // two bytes of hint, then the name
-            spec.is64 ? u64(slot, hint) : u32(slot, hint);
+            plan.is64 ? u64(slot, hint) : u32(slot, hint);
             slot += width;
         }
-        for (std::uint16_t ordinal : spec.importOrdinals) {
-            spec.is64 ? u64(slot, std::uint64_t{1} << 63 | ordinal)
+        for (std::uint16_t ordinal : plan.importOrdinals) {
+            plan.is64 ? u64(slot, std::uint64_t{1} << 63 | ordinal)
                       : u32(slot, std::uint32_t{1} << 31 | ordinal);
             slot += width;
         }
         u32(descriptors, rva(table));
-        u32(descriptors + 12, text(spec.importFrom));
+        u32(descriptors + 12, text(plan.importFrom));
         u32(descriptors + 16, rva(table));
         u32(directories + 8, rva(descriptors));
     }
-    if (!spec.exportName.empty()) {
+    if (!plan.exportName.empty()) {
         const std::size_t directory = take(40);
-        const std::uint32_t n = static_cast<std::uint32_t>(spec.exportNames.size());
+        const std::uint32_t n = static_cast<std::uint32_t>(plan.exportNames.size());
         const std::size_t functions = take(4 * n + 4);
         const std::size_t names = take(4 * n + 4);
         const std::size_t ordinals = take(2 * n + 2);
         for (std::uint32_t i = 0; i < n; ++i) {
             u32(functions + 4 * i, sectionRva); // any non-zero address
-            u32(names + 4 * i, text(spec.exportNames[i]));
+            u32(names + 4 * i, text(plan.exportNames[i]));
             u16(ordinals + 2 * i, i);
         }
-        u32(directory + 12, text(spec.exportName));
+        u32(directory + 12, text(plan.exportName));
         u32(directory + 16, 1);
         u32(directory + 20, n);
         u32(directory + 24, n);
@@ -332,8 +332,8 @@ std::vector<unsigned char> makeDll(const dll_spec& spec) {
     return file;
 }
 
-dll_spec scriptSpec(bool is64) {
-    dll_spec s;
+dll_plan scriptSpec(bool is64) {
+    dll_plan s;
     s.is64 = is64;
     s.machine = is64 ? 0x8664 : 0x14c;
     s.importFrom = "Dep.DLL";
@@ -462,17 +462,17 @@ protected:
 };
 
 TEST_F(ImportCheck, NamesEachMissingDllAndEntry) {
-    dll_spec dep;
+    dll_plan dep;
     dep.exportName = "dep.dll";
     dep.exportNames = {"split"};
-    dll_spec wrongWidth = dep;
+    dll_plan wrongWidth = dep;
     wrongWidth.is64 = false;
     wrongWidth.machine = 0x14c;
-    dll_spec complete = dep;
+    dll_plan complete = dep;
     complete.exportNames = {"??0vesk_string@@QAE@XZ", "split"};
     struct row {
         const char* what;
-        const dll_spec* next; // null: no dep.dll in the folder
+        const dll_plan* next; // null: no dep.dll in the folder
         system_dlls::where system;
         std::vector<std::string> faults;
     };
@@ -511,7 +511,7 @@ TEST_F(ImportCheck, NamesEachMissingDllAndEntry) {
 }
 
 TEST_F(ImportCheck, FollowsTheFolderAndNamesAModuleAlreadyLoaded) {
-    dll_spec dep;
+    dll_plan dep;
     dep.exportName = "dep.dll";
     dep.exportNames = {"??0vesk_string@@QAE@XZ", "split"};
     dep.importFrom = "kernel32.dll";
