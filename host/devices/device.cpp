@@ -1,7 +1,11 @@
 #include "device.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
+#include "ember_router.h"
 #include "file_check.h"
 #include "ini_files.h"
 #include "text.h"
@@ -69,7 +73,44 @@ std::unique_ptr<device> readDevice(const std::string& path, int number) {
     }
     std::string name = iniValue(path, "Device", "name", "device " + std::to_string(number));
     const device_type* type = deviceTypeNamed(iniValue(path, "Device", "kind", types[0]->name));
-    return (type != nullptr ? type : types[0])->load(path, number, name);
+    type = type != nullptr ? type : types[0];
+    // A router whose state lives in an Ember+ provider is its own implementation.
+    if (type == &routerType && livesInEmberProvider(path)) {
+        return loadEmberRouter(path, number, name);
+    }
+    return type->load(path, number, name);
+}
+
+bool livesElsewhere(const std::string& path) {
+    const device_type* type = deviceTypeNamed(iniValue(path, "Device", "kind", types[0]->name));
+    return (type == nullptr || type == &routerType) && livesInEmberProvider(path);
+}
+
+namespace {
+
+std::mutex newsLock;
+std::condition_variable newsArrived;
+unsigned long long newsCounted = 0;
+
+} // namespace
+
+void deviceNews() {
+    {
+        std::lock_guard<std::mutex> hold(newsLock);
+        ++newsCounted;
+    }
+    newsArrived.notify_all();
+}
+
+unsigned long long newsCount() {
+    std::lock_guard<std::mutex> hold(newsLock);
+    return newsCounted;
+}
+
+bool waitForNews(unsigned long long seen, int milliseconds) {
+    std::unique_lock<std::mutex> hold(newsLock);
+    return newsArrived.wait_for(hold, std::chrono::milliseconds(milliseconds),
+                                [seen] { return newsCounted != seen; });
 }
 
 void checkDevice(file_check& f) {
@@ -83,6 +124,10 @@ void checkDevice(file_check& f) {
         f.finding(kind->number, "kind '" + kind->value + "' is not " + deviceTypeNames() +
                                     " (it is read as a " + types[0]->name + ")");
         type = types[0];
+    }
+    if (type == &routerType && f.section("Ember") != nullptr) {
+        checkEmberRouter(f);
+        return;
     }
     type->check(f);
 }

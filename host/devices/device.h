@@ -37,6 +37,13 @@ class device_listener {
 public:
     // `said` is the change in the transcript's words ("3: Out 1 (1) now on In 2 (2)").
     virtual void deviceChanged(const device& changed, int index, const std::string& said) = 0;
+    // What a device whose state lives elsewhere says of its connection; `problem` when it
+    // fails the run (a connection lost), otherwise a note (connected again).
+    virtual void deviceSays(const device& from, const std::string& what, bool problem) {
+        (void)from;
+        (void)what;
+        (void)problem;
+    }
     virtual ~device_listener() = default;
 };
 
@@ -116,11 +123,25 @@ public:
     // The scenario line that checks the index as it is now.
     virtual scenario_check expectation(int index) const = 0;
 
+    // A device whose state lives elsewhere hears of it on another thread. On the host's
+    // thread, between steps and while the host waits, this reports what has arrived since the
+    // last call (through the listener) and returns how many changes asked of the device still
+    // await their answer.
+    virtual int takeArrived() { return 0; }
+    // Why the device cannot be used at all (its provider cannot be reached); empty when it can.
+    virtual std::string unusable() const { return std::string(); }
+
 protected:
     // Tells the listener of a change made.
     void changed(int index, const std::string& said) const {
         if (m_listener != nullptr) {
             m_listener->deviceChanged(*this, index, said);
+        }
+    }
+    // Tells the listener of the device's connection (see device_listener::deviceSays).
+    void says(const std::string& what, bool problem) const {
+        if (m_listener != nullptr) {
+            m_listener->deviceSays(*this, what, problem);
         }
     }
 
@@ -151,6 +172,17 @@ const char* familyDevices(verb_family family);
 std::unique_ptr<device> readDevice(const std::string& path, int number);
 // Checks the device file `file`, by the kind it names.
 void checkDevice(file_check& file);
+// Whether the device in the file at `path` keeps its state elsewhere (a router in an Ember+
+// provider): such a device is read when the run starts, so that it connects before any step.
+bool livesElsewhere(const std::string& path);
+
+// Devices whose state lives elsewhere call deviceNews() from their own threads when
+// something arrives; the host's thread waits for it. newsCount() before taking what has
+// arrived, then waitForNews(count, ...) returns at once if anything came in between.
+void deviceNews();
+unsigned long long newsCount();
+// False when `milliseconds` passed with no news after `seen`.
+bool waitForNews(unsigned long long seen, int milliseconds);
 
 // The most indices one database of a device may have, and so the most one poll reports. What
 // the host keeps and shows of a device grows with its size, so a larger size is refused, by

@@ -343,8 +343,14 @@ bool consumer_client::poll(consumer& into, int timeoutMs) {
     if (m_connection.wantsToWrite()) {
         events = static_cast<short>(events | POLLOUT);
     }
-    pollfd p{m_connection.fd(), events, 0};
-    int ready = ::poll(&p, 1, timeoutMs);
+    pollfd fds[2] = {{m_connection.fd(), events, 0}, {m_wake, POLLIN, 0}};
+    int ready = ::poll(fds, m_wake >= 0 ? 2 : 1, timeoutMs);
+    const pollfd& p = fds[0];
+    if (ready > 0 && m_wake >= 0 && (fds[1].revents & POLLIN)) {
+        char drain[64];
+        while (::read(m_wake, drain, sizeof drain) > 0) {
+        }
+    }
     auto now = std::chrono::steady_clock::now();
     if (ready > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
         bytes buffer;

@@ -98,6 +98,9 @@ public:
     bool poll(consumer& into, int timeoutMs);
     bool open() const { return m_connection.open(); }
     void close() { m_connection.close(); }
+    // A descriptor whose readability ends a poll() early (another thread's wake pipe); what
+    // it holds is read and dropped. -1 for none.
+    void wakeWith(int fd) { m_wake = fd; }
     const std::string& closedBecause() const { return m_why; }
 
 private:
@@ -107,6 +110,7 @@ private:
     connection m_connection;
     bool m_broken = false;
     bool m_asked = false;
+    int m_wake = -1;
     std::chrono::steady_clock::time_point m_lastHeard;
     std::string m_why;
 };

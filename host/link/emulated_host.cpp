@@ -1,5 +1,7 @@
 #include "emulated_host.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -409,6 +411,56 @@ void emulated_host::deviceChanged(const device& changed, int index, const std::s
             queueRevertive(*s, changed, index, text);
         }
     }
+}
+
+void emulated_host::deviceSays(const device& from, const std::string& what, bool isProblem) {
+    if (isProblem) {
+        m_problems.push_back({m_location, what});
+        m_out.entry("PROBLEM", std::string(), what);
+    } else {
+        m_out.entry(from.type().tag, std::string(), what);
+    }
+}
+
+int emulated_host::takeArrived() {
+    int awaiting = 0;
+    // Never inside a call into a script: what arrives waits for the call to return.
+    if (m_current != nullptr) {
+        return 0;
+    }
+    for (const auto& entry : m_system.devices()) {
+        if (entry.second) {
+            awaiting += entry.second->takeArrived();
+        }
+    }
+    drain();
+    return awaiting;
+}
+
+bool emulated_host::waitFor(const std::function<bool()>& done, long long milliseconds) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        unsigned long long seen = newsCount();
+        takeArrived();
+        if (done()) {
+            return true;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        until - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0) {
+            return false;
+        }
+        waitForNews(seen, static_cast<int>(std::min<long long>(left, 1000)));
+    }
+}
+
+bool emulated_host::settle(long long milliseconds) {
+    int awaiting = takeArrived();
+    if (awaiting == 0) {
+        return true;
+    }
+    return waitFor([this] { return takeArrived() == 0; }, milliseconds);
 }
 
 void emulated_host::drain() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -110,6 +111,15 @@ public:
     // revertives wait until the call into the script returns; asked for from elsewhere in the
     // system, they are delivered before this returns.
     bool change(int number, verb_family family, const device_change& change, std::string& why);
+    // Devices whose state lives elsewhere (routers in Ember+ providers): what they have heard
+    // is reported, and its revertives delivered, on this thread only, when one of these is
+    // called between steps. takeArrived() returns how many changes asked of them still await
+    // their provider's answer. waitFor() waits in real time, at most `milliseconds`, until
+    // `done` holds, delivering what arrives meanwhile; false when the time ran out.
+    int takeArrived();
+    bool waitFor(const std::function<bool()>& done, long long milliseconds);
+    // Waits, at most `milliseconds`, until no change asked awaits its answer.
+    bool settle(long long milliseconds);
     // Moves the virtual clock on, firing due timers in order.
     void advance(long long milliseconds);
     long long now() const { return m_now; }
@@ -152,6 +162,8 @@ public:
     // The change goes into the transcript, and every live script registered for the index
     // hears of it.
     void deviceChanged(const device& changed, int index, const std::string& said) override;
+    // A problem (a lost connection) fails the run; a note goes into the transcript.
+    void deviceSays(const device& from, const std::string& what, bool isProblem) override;
     long long nextTimerOrder() { return ++m_timerOrder; }
 
 private:

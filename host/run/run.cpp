@@ -197,6 +197,13 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
         }
     }
     system_model system(dir);
+    // Routers in Ember+ providers connect before the first step; one that cannot ends the run.
+    system.findElsewhere();
+    for (const auto& d : system.devices()) {
+        if (d.second && !d.second->unusable().empty()) {
+            return unusable(o, {"vesk-host: " + d.second->unusable()});
+        }
+    }
     emulated_host host(system, out);
     host.keepRecord(record);
     host.setStrict(o.strict);

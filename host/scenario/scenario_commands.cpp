@@ -1,5 +1,6 @@
 // Every scenario command: one row of the table and, above it, the function that carries it out.
 #include "devices/device.h"
+#include "devices/router.h"
 #include "scenario_parser.h"
 #include "scenario_runner.h"
 #include "vesk_script_export.h"
@@ -48,6 +49,29 @@ void timer(scenario_runner& r, const step& s, script_slot* target) {
 
 void advance(scenario_runner& r, const step& s, script_slot*) {
     r.host().advance(s.numbers[0]);
+}
+
+// Real time, for routers whose state lives in a provider: their revertives arrive meanwhile.
+void waitCrosspoint(scenario_runner& r, const step& s, script_slot*) {
+    int device = number(s, 0);
+    int source = number(s, 1);
+    int destination = number(s, 2);
+    long long milliseconds = s.numbers.size() > 3 ? s.numbers[3] : 5000;
+    const router* found = r.host().system().findAs<router>(device);
+    if (found == nullptr || !found->validDestination(destination)) {
+        r.fail(s, found == nullptr ? "the system has no router " + std::to_string(device)
+                                   : "router " + std::to_string(device) + " has no destination " +
+                                         std::to_string(destination));
+        return;
+    }
+    if (!r.host().waitFor([&] { return found->sourceOf(destination) == source; }, milliseconds)) {
+        int on = found->sourceOf(destination);
+        r.fail(s, "router " + std::to_string(device) + " destination " +
+                      std::to_string(destination) + " was not on source " + std::to_string(source) +
+                      " within " + std::to_string(milliseconds) + " ms; it is on " +
+                      (on != 0 ? "source " + std::to_string(on) + " (" + found->sourceName(on) + ")"
+                               : std::string("no source")));
+    }
 }
 
 void show(scenario_runner& r, const step&, script_slot*) {
@@ -254,6 +278,10 @@ const std::vector<scenario_command>& scenarioCommands() {
         {"hostevent", "", "hostevent", "host event (kind 7)", role::event, hostEvent},
         {"advance", "m", "advance MILLISECONDS", "move the virtual clock; due timers fire (kind 4)",
          role::system, advance},
+        {"wait crosspoint", "i i i n", "wait crosspoint DEVICE SOURCE DESTINATION [MILLISECONDS]",
+         "wait in real time (default 5000 ms) until the router reports the crosspoint; "
+         "revertives arrive meanwhile",
+         role::system, waitCrosspoint},
         {"timer", "i", "timer ID", "timer event (kind 4) now, whether or not the timer runs",
          role::event, timer},
         {"show", "", "show", "print panels, devices, timers and the clock", role::system, show},

@@ -109,6 +109,9 @@ bool readArgument(line_reader& in, const std::string& token, step& out, std::str
     }
     std::string w;
     if (!in.word(w, error)) {
+        if (error.empty() && kind == 'n') {
+            return true; // left out
+        }
         if (error.empty()) {
             error = "too few arguments";
         }
@@ -119,7 +122,7 @@ bool readArgument(line_reader& in, const std::string& token, step& out, std::str
         return true;
     }
     long long value = 0;
-    bool ms = kind == 'm';
+    bool ms = kind == 'm' || kind == 'n';
     if (!parseNumber(w, ms ? 0 : -2147483647LL - 1, ms ? 1000000000000LL : 2147483647LL, value)) {
         error = "'" + w + "' is not " + (ms ? "a number of milliseconds" : "a whole number");
         return false;
@@ -230,7 +233,7 @@ const scenario_command* readForm(line_reader& in, std::vector<const scenario_com
             if (!readArgument(in, token, out, error)) {
                 return nullptr;
             }
-            if (token != "w" && token != "i" && token != "m") {
+            if (token != "w" && token != "i" && token != "m" && token != "n") {
                 return candidates[0]; // the rest of the line is taken
             }
             continue;
@@ -282,7 +285,7 @@ std::vector<std::string> formTokens(const char* form) {
 }
 
 bool isArgumentToken(const std::string& token) {
-    return token.size() == 1 && std::string("wimtlop").find(token[0]) != std::string::npos;
+    return token.size() == 1 && std::string("wimntlop").find(token[0]) != std::string::npos;
 }
 
 bool parseStep(const std::string& raw, step& out, std::string& error) {

@@ -28,9 +28,9 @@ struct scenario_command {
     // The words that name the command ("press", "expect nothing sent").
     const char* name;
     // The arguments after the name, blank-separated: w a word, i an int, m milliseconds (0 and
-    // up), t the rest as text, l the rest verbatim, o optional text for the rest, p the rest
-    // as NAME=VALUE (name into the words); any other token is a keyword that must be there.
-    // Commands of one name differ at a keyword.
+    // up), n milliseconds that may be left out (last), t the rest as text, l the rest verbatim, o
+    // optional text for the rest, p the rest as NAME=VALUE (name into the words); any other token
+    // is a keyword that must be there. Commands of one name differ at a keyword.
     const char* form;
     const char* usage;
     const char* help;

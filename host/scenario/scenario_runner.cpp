@@ -196,6 +196,11 @@ void scenario_runner::run(const step& s) {
         s.command->run(*this, s, target);
         return;
     }
+    if (role != scenario_role::expectation) {
+        // What devices whose state lives elsewhere heard since the last step reaches scripts
+        // now, in this round.
+        m_host.takeArrived();
+    }
     if (target == nullptr) {
         m_out.step(s.line, s.source);
         fail(s, s.target.empty() ? "no script is loaded" : "no script named '" + s.target + "'");
@@ -214,6 +219,11 @@ void scenario_runner::run(const step& s) {
         return;
     }
     s.command->run(*this, s, target);
+    // The expectations after an event see what it caused, answers from providers included.
+    if (!m_host.settle(providerAnswerMs)) {
+        m_host.warn("a provider did not answer every change this step asked of it within " +
+                    std::to_string(providerAnswerMs) + " ms");
+    }
 }
 
 } // namespace vesk_host

@@ -10,6 +10,10 @@
 
 namespace vesk_host {
 
+// How long the runner waits after an event for the answers of devices whose state lives
+// elsewhere (routers in Ember+ providers) to what the event asked of them.
+const long long providerAnswerMs = 2000;
+
 class scenario_runner {
 public:
     scenario_runner(emulated_host& host, transcript& out, std::string file);

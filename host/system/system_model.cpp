@@ -81,7 +81,7 @@ device* system_model::find(int number) {
     return entry.get();
 }
 
-void system_model::findAll() {
+template <class filter> void system_model::findEach(filter wanted) {
     if (m_dir.empty()) {
         return;
     }
@@ -96,11 +96,20 @@ void system_model::findAll() {
         if (name.size() > 8 && name.compare(0, 4, "dev_") == 0 &&
             name.compare(name.size() - 4, 4, ".ini") == 0) {
             std::string digits = name.substr(4, name.size() - 8);
-            if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() < 6) {
+            if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() < 6 &&
+                wanted(file.path().string())) {
                 find(std::atoi(digits.c_str()));
             }
         }
     }
+}
+
+void system_model::findAll() {
+    findEach([](const std::string&) { return true; });
+}
+
+void system_model::findElsewhere() {
+    findEach([](const std::string& path) { return livesElsewhere(path); });
 }
 
 void system_model::listen(device_listener* listener) {

@@ -56,6 +56,9 @@ public:
     template <class kind> kind* findAs(int number) { return dynamic_cast<kind*>(find(number)); }
     // Reads every device file of the folder, so that all of them are shown.
     void findAll();
+    // Reads the devices whose state lives elsewhere (routers in Ember+ providers), so that
+    // they are connected before the run's first step.
+    void findElsewhere();
     // Every device read so far, by number.
     const std::map<int, std::unique_ptr<device>>& devices() const { return m_devices; }
     // Hears of every change of every device; null for none.
@@ -72,6 +75,8 @@ public:
 
 private:
     std::string configFile(const std::string& name) const;
+    // Reads each device file of the folder for which `wanted(path)` holds.
+    template <class filter> void findEach(filter wanted);
 
     std::string m_dir;
     // An entry with no device remembers a number that has no file.
