@@ -108,8 +108,8 @@ int ember_router::takeArrived() {
     m_link->take(news, dropped);
     if (dropped > 0) {
         says(counted(dropped, "change", "changes") + " from the " + m_where.shown() +
-                             " came faster than the run took them and were dropped",
-                         true);
+                 " came faster than the run took them and were dropped",
+             true);
     }
     for (const ember_news& n : news) {
         apply(n);
@@ -156,27 +156,26 @@ void ember_router::apply(const ember_news& news) {
     case ember_news::kind::lost:
         m_connected = false;
         m_awaiting.clear();
-        says("router " + std::to_string(number()) + " lost its " + m_where.shown() +
-                             ": " + news.text + "; connecting again",
-                         true);
+        says("router " + std::to_string(number()) + " lost its " + m_where.shown() + ": " +
+                 news.text + "; connecting again",
+             true);
         return;
     case ember_news::kind::ready: {
         // Connected again: what changed meanwhile is reported as any change is.
         std::map<int, int> before = crosspoints;
         takeMatrix(news);
         m_connected = true;
-        says("router " + std::to_string(number()) + " is connected again to its " +
-                             m_where.shown(),
-                         false);
+        says("router " + std::to_string(number()) + " is connected again to its " + m_where.shown(),
+             false);
         for (int d = 1; d <= destinations; ++d) {
             auto was = before.find(d);
             int source = sourceOf(d);
             if ((was == before.end() ? 0 : was->second) != source) {
-                changed(d, std::to_string(number()) + ": " + destinationName(d) + " (" +
-                               std::to_string(d) + ") now on " +
-                               (source != 0 ? sourceName(source) + " (" + std::to_string(source) +
-                                                  ")"
-                                            : std::string("no source")));
+                changed(d,
+                        std::to_string(number()) + ": " + destinationName(d) + " (" +
+                            std::to_string(d) + ") now on " +
+                            (source != 0 ? sourceName(source) + " (" + std::to_string(source) + ")"
+                                         : std::string("no source")));
             }
         }
         return;
