@@ -32,6 +32,8 @@ public:
     void run(const step& s);
     // Parses and runs one line; false, with `error`, when it does not parse.
     bool perform(const std::string& line, std::string& error);
+    // Delivers what routers in Ember+ providers heard while nothing else happened.
+    void takeArrived() { m_host.takeArrived(); }
 
     // The whole visible state, for the page.
     nlohmann::json state();

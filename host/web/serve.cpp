@@ -145,6 +145,12 @@ void serve(host_view& view, page_link& server, int input) {
     while (!quit && !signals.requested()) {
         inbound item;
         if (!server.next(item, 200)) {
+            // Changes made on providers by others reach scripts, and the page, meanwhile.
+            std::size_t seen = broadcastFrom;
+            view.takeArrived();
+            if (!view.transcriptSince(seen).empty()) {
+                flush();
+            }
             continue;
         }
         switch (item.what) {

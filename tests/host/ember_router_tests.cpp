@@ -115,13 +115,12 @@ TEST(EmberRouter, AChangeIsAskedOfTheProviderAndReportedWhenItAnswers) {
     // The answer, then a change someone else made; and a source beyond the matrix reads as none.
     lab.news = {crosspoint(1, 2), crosspoint(0, 3), crosspoint(2, 99)};
     EXPECT_EQ(lab.router.takeArrived(), 0);
-    EXPECT_EQ(lab.listener.changes,
-              (std::vector<std::string>{"2: Source 3", "1: VT", "3: "}));
+    EXPECT_EQ(lab.listener.changes, (std::vector<std::string>{"2: Source 3", "1: VT", "3: "}));
     EXPECT_EQ(lab.router.sourceOf(1), 4);
     EXPECT_FALSE(lab.router.holds(3));
 
-    for (device_change refused : {device_change{4, 1, ""}, device_change{1, 5, ""},
-                                  device_change{0, 1, ""}}) {
+    for (device_change refused :
+         {device_change{4, 1, ""}, device_change{1, 5, ""}, device_change{0, 1, ""}}) {
         EXPECT_FALSE(lab.router.request(refused, why));
         EXPECT_NE(why.find("router 5 has sources 1 to 4 and destinations 1 to 3"),
                   std::string::npos)
@@ -225,12 +224,9 @@ TEST(EmberRouter, WaitCrosspointTakesOptionalMilliseconds) {
         bool parsed;
         std::size_t numbers;
     } rows[] = {
-        {"wait crosspoint 3 12 7", true, 3},
-        {"wait crosspoint 3 12 7 250", true, 4},
-        {"wait crosspoint 3 12 7 -1", false, 0},
-        {"wait crosspoint 3 12 7 soon", false, 0},
-        {"wait crosspoint 3 12 7 250 9", false, 0},
-        {"wait crosspoint 3 12", false, 0},
+        {"wait crosspoint 3 12 7", true, 3},        {"wait crosspoint 3 12 7 250", true, 4},
+        {"wait crosspoint 3 12 7 -1", false, 0},    {"wait crosspoint 3 12 7 soon", false, 0},
+        {"wait crosspoint 3 12 7 250 9", false, 0}, {"wait crosspoint 3 12", false, 0},
     };
     for (const auto& row : rows) {
         step s;

@@ -143,7 +143,25 @@ async function dropped() {
     await other.client.disconnectAsync();
 }
 
-const tests = {'host-viewtrail': viewTrail, 'host-unreachable': unreachable, 'host-dropped': dropped};
+// Serving the page after the scenario, with nothing else happening: a route on the provider
+// still reaches the script, and the page's state.
+async function serving() {
+    const port = await lab.freePort();
+    await lab.serveTree(port);
+    const system = lab.labSystem(`127.0.0.1:${port}`);
+    const run = lab.runHost(host, script, system, ['parent panel=main', 'parent instance=router1'],
+        ['--serve', '0']);
+    await run.waitFor(/^serving http/, 10000);
+    const other = await lab.otherConsumer(port);
+    await other.client.matrixConnectAsync(other.matrix, 6, [5]);
+    await run.waitFor(/out +TP 'text=STUDIO CAM 5' '1' 'tally'/, 3000);
+    await other.client.disconnectAsync();
+    run.kill('SIGTERM');
+    await run.exited;
+}
+
+const tests = {'host-viewtrail': viewTrail, 'host-unreachable': unreachable, 'host-dropped': dropped,
+    'host-serve': serving};
 
 (async () => {
     if (!tests[test]) {
