@@ -186,8 +186,8 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     std::string error;
     // Before any library is loaded: what the script does may change the current folder, and
     // the command must name the files this command line meant.
-    std::string replay = replayCommand(o, hostProgram(), dir,
-                                       o.record.empty() ? std::string("FILE") : o.record);
+    std::string replay =
+        replayCommand(o, hostProgram(), dir, o.record.empty() ? std::string("FILE") : o.record);
     transcript out(o.quiet ? nullptr : &std::cout);
     if (mirror) {
         out.mirrorTo(mirror);
