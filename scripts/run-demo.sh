@@ -44,7 +44,7 @@ fi
 progress=
 [ -t 2 ] && progress=1
 follow_build() {
-    local line shown= percent last=-1
+    local line shown='' percent last=-1
     while IFS= read -r line; do
         printf '%s\n' "$line" >>"$log"
         percent=
@@ -54,7 +54,9 @@ follow_build() {
             percent=$((100 * BASH_REMATCH[1] / BASH_REMATCH[2]))
         fi
         # Parallel jobs finish out of order; the line only goes forward.
-        [ -n "$percent" ] && [ "$percent" -gt "$last" ] || continue
+        if [ -z "$percent" ] || [ "$percent" -le "$last" ]; then
+            continue
+        fi
         last=$percent
         if [ -z "$first" ] && [ -z "$shown" ]; then
             echo "Rebuilding what changed in $build (output: $log) ..." >&2
