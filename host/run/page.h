@@ -4,6 +4,7 @@
 // ask for the page (run/page_absent.cpp). CMake chooses which of the two is built.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,15 +17,27 @@ class emulated_host;
 class scenario_runner;
 class transcript;
 
+// Scenario lines that arrive from elsewhere while a run goes on (an Ember+ consumer's route),
+// taken on the host's thread between steps and while serving, and run as typed lines are.
+class line_feed {
+public:
+    virtual ~line_feed() = default;
+    // The next line waiting; false when none is. Taking a line says that the one taken before
+    // it has run.
+    virtual bool next(std::string& line) = 0;
+    // `arrived` is called, from any thread, when a line comes; null for no call.
+    virtual void onArrival(std::function<void()> arrived) = 0;
+};
+
 // A run's side of the page, in the run's own process.
 class run_page {
 public:
     virtual ~run_page() = default;
     // Runs one step; with the page, the step is recorded and shown.
     virtual void run(const step& s) = 0;
-    // After the steps, for --serve: serves until asked to stop. False, with `error`, when the
-    // page cannot be served.
-    virtual bool serve(std::string& error) = 0;
+    // After the steps, for --serve: serves until asked to stop, running the lines of `feed`
+    // (when given) as they come. False, with `error`, when the page cannot be served.
+    virtual bool serve(line_feed* feed, std::string& error) = 0;
     // Before the scripts are destroyed: keeps the state they ended with and writes --record.
     // False when a file cannot be written.
     virtual bool stepsDone() = 0;
