@@ -41,6 +41,6 @@ void ember_serving::onArrival(std::function<void()>) {}
 
 void ember_serving::runWaiting(run_page&) {}
 
-void ember_serving::serve(run_page&, const scenario_runner&) {}
+void ember_serving::serve(run_page&, const scenario_runner&, bool) {}
 
 } // namespace vesk_host

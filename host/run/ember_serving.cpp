@@ -42,10 +42,13 @@ extern "C" void onEmberStop(int) {
     stopAsked = 1;
 }
 
-// SIGINT and SIGTERM end serving while one of these lives.
+// SIGINT and SIGTERM end serving while one of these lives. A supervised run hears each request
+// twice (Ctrl-C reaches both processes, and the supervisor passes it on), so once one came
+// the handler stays: the second must not end the run as it writes its report. The supervisor
+// ends it at a second request of its own.
 class stop_requests {
 public:
-    stop_requests() {
+    explicit stop_requests(bool supervised) : m_supervised(supervised) {
         stopAsked = 0;
         struct sigaction stop;
         std::memset(&stop, 0, sizeof stop);
@@ -55,6 +58,9 @@ public:
         sigaction(SIGTERM, &stop, &m_terminate);
     }
     ~stop_requests() {
+        if (m_supervised && asked()) {
+            return;
+        }
         sigaction(SIGINT, &m_interrupt, nullptr);
         sigaction(SIGTERM, &m_terminate, nullptr);
     }
@@ -63,6 +69,7 @@ public:
     bool asked() const { return stopAsked != 0; }
 
 private:
+    bool m_supervised;
     struct sigaction m_interrupt;
     struct sigaction m_terminate;
 };
@@ -307,19 +314,18 @@ void ember_serving::onArrival(std::function<void()> arrived) {
 
 void ember_serving::runWaiting(run_page& steps) {
     std::string line;
-    int number = 0;
     while (next(line)) {
+        // Unnumbered, as the page's own steps are: no file or input has the line.
         step s;
         std::string error;
         if (parseStep(line, s, error)) {
-            s.line = ++number;
             steps.run(s);
         }
     }
 }
 
-void ember_serving::serve(run_page& steps, const scenario_runner& runner) {
-    stop_requests signals;
+void ember_serving::serve(run_page& steps, const scenario_runner& runner, bool supervised) {
+    stop_requests signals(supervised);
     typed_lines typed(STDIN_FILENO);
     onArrival([&typed] { typed.wake(); });
     int number = 0;

@@ -44,8 +44,9 @@ public:
     // Runs the lines that wait now, as steps: between the steps of a scenario.
     void runWaiting(run_page& steps);
     // After the scenario, without the page: runs the lines typed on standard input and those
-    // consumers cause, as steps, until SIGINT, SIGTERM or "quit".
-    void serve(run_page& steps, const scenario_runner& runner);
+    // consumers cause, as steps, until SIGINT, SIGTERM or "quit". `supervised`: the run has
+    // a supervisor, which passes such signals on.
+    void serve(run_page& steps, const scenario_runner& runner, bool supervised);
 
     struct impl;
 

@@ -4,9 +4,10 @@
 // ask for the page (run/page_absent.cpp). CMake chooses which of the two is built.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
+
+#include "line_feed.h"
 
 namespace vesk_host {
 
@@ -16,18 +17,6 @@ struct step;
 class emulated_host;
 class scenario_runner;
 class transcript;
-
-// Scenario lines that arrive from elsewhere while a run goes on (an Ember+ consumer's route),
-// taken on the host's thread between steps and while serving, and run as typed lines are.
-class line_feed {
-public:
-    virtual ~line_feed() = default;
-    // The next line waiting; false when none is. Taking a line says that the one taken before
-    // it has run.
-    virtual bool next(std::string& line) = 0;
-    // `arrived` is called, from any thread, when a line comes; null for no call.
-    virtual void onArrival(std::function<void()> arrived) = 0;
-};
 
 // A run's side of the page, in the run's own process.
 class run_page {

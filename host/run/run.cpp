@@ -280,7 +280,7 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
         }
         host.setLocation("serving: at the end");
     } else if (ember && stoppedBy == 0 && !runner.quitRequested()) {
-        ember->serve(*shown, runner);
+        ember->serve(*shown, runner, supervised);
         host.setLocation("serving: at the end");
     }
     // Consumers are let go before the scripts are destroyed.

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host_view.h"
-#include "page.h"
+#include "line_feed.h"
 #include "page_link.h"
 
 namespace vesk_host {

@@ -472,7 +472,7 @@ async function hostNodeEmberplus() {
     // A text slot written by the consumer lands in the system; a state set there reaches it.
     const slot = await client.getElementByPathAsync('0.20.1');
     from = host.lines.length;
-    await client.setValueAsync(slot, 'NEWS', 'string');
+    await client.setValueAsync(slot, 'NEWS');
     await host.waitFor(/slot 2 now "NEWS"/, 3000, from);
     const state = await client.getElementByPathAsync('0.30.0');
     expect(state.contents.value === false, `state 1 is ${state.contents.value}`);
