@@ -479,6 +479,7 @@ async function hostNodeEmberplus() {
     host.say('state 30 1 on');
     await until('state 1 on', () => state.contents.value === true);
     await client.disconnectAsync();
+    await keepAlives(port);
     await stopHost(host);
 }
 
