@@ -20,8 +20,7 @@ int main(int argc, char** argv) {
     }
     options o;
     std::string error;
-    if (!parseOptions(argc, argv, o, error) || !pageAccepts(o, error) ||
-        !emberAccepts(o, error)) {
+    if (!parseOptions(argc, argv, o, error) || !pageAccepts(o, error) || !emberAccepts(o, error)) {
         std::cerr << "vesk-host: " << error << "\n\n" << usageText;
         return exitUnusable;
     }

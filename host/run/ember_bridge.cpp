@@ -178,8 +178,8 @@ std::string ember_bridge::valueLine(const path& parameter, const glow_value& val
         why = "no writable parameter at " + vesk_ember::pathText(parameter);
         return std::string();
     }
-    std::string head = std::to_string(element->second.device) + " " +
-                       std::to_string(element->second.index);
+    std::string head =
+        std::to_string(element->second.device) + " " + std::to_string(element->second.index);
     if (d->second.what == kind::state) {
         if (value.what != glow_value::kind::boolean && value.what != glow_value::kind::integer) {
             why = "a state is a boolean";
@@ -218,9 +218,8 @@ std::function<void(provider&)> ember_bridge::update(const device& changed, int i
         if (source >= 1) {
             sources.push_back(source - 1);
         }
-        return [matrix, index, sources](provider& p) {
-            p.setConnection(matrix, index - 1, sources);
-        };
+        return
+            [matrix, index, sources](provider& p) { p.setConnection(matrix, index - 1, sources); };
     }
     path parameter = d.node;
     parameter.push_back(static_cast<std::uint32_t>(index - 1));

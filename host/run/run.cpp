@@ -6,8 +6,8 @@
 #include <iostream>
 #include <memory>
 
-#include "emulated_host.h"
 #include "ember_serving.h"
+#include "emulated_host.h"
 #include "junit.h"
 #include "page.h"
 #include "platform.h"

@@ -47,7 +47,8 @@ struct served_system {
                                       "DatabaseSize_0=3\n[States]\n2=on\n");
         system.reset(new vesk_host::system_model(tree.root() + "/" + tree.system()));
         bridge.reset(new ember_bridge(*system, served));
-        session = served.openSession([this](const bytes& b) { heard.insert(heard.end(), b.begin(), b.end()); });
+        session = served.openSession(
+            [this](const bytes& b) { heard.insert(heard.end(), b.begin(), b.end()); });
     }
 
     // Sends a request and returns the elements of every message the provider sent back.
@@ -83,7 +84,8 @@ TEST(EmberBridge, ServesEveryDeviceUnderItsNumber) {
     EXPECT_EQ(s.bridge->devicesServed(), 4u);
     EXPECT_TRUE(s.bridge->leftOut().empty());
 
-    std::vector<glow_element> top = s.ask(glow_element::kind::node, at({0}), command_type::get_directory);
+    std::vector<glow_element> top =
+        s.ask(glow_element::kind::node, at({0}), command_type::get_directory);
     ASSERT_EQ(top.size(), 1u);
     struct expected {
         std::uint32_t number;
@@ -102,7 +104,8 @@ TEST(EmberBridge, ServesEveryDeviceUnderItsNumber) {
         EXPECT_EQ(top[0].children[i].description.value_or(""), devices[i].description);
     }
 
-    std::vector<glow_element> m = s.ask(glow_element::kind::matrix, at({0, 3, 0}), command_type::get_directory);
+    std::vector<glow_element> m =
+        s.ask(glow_element::kind::matrix, at({0, 3, 0}), command_type::get_directory);
     ASSERT_EQ(m.size(), 1u);
     EXPECT_EQ(m[0].targetCount.value_or(0), 2);
     EXPECT_EQ(m[0].sourceCount.value_or(0), 3);
@@ -121,7 +124,8 @@ TEST(EmberBridge, ServesEveryDeviceUnderItsNumber) {
     for (const labels& l : {labels{1, {"TX", "PVW"}}, labels{2, {"CAM 1", "CAM 2", "VT"}}}) {
         path where = m[0].labels[0].basePath;
         where.push_back(l.which);
-        std::vector<glow_element> node = s.ask(glow_element::kind::node, where, command_type::get_directory);
+        std::vector<glow_element> node =
+            s.ask(glow_element::kind::node, where, command_type::get_directory);
         ASSERT_EQ(node.size(), 1u);
         std::vector<std::string> got;
         for (const glow_element& p : node[0].children) {
@@ -142,7 +146,8 @@ TEST(EmberBridge, ServesEveryDeviceUnderItsNumber) {
          {glow_value::ofBoolean(false), glow_value::ofBoolean(true), glow_value::ofBoolean(false)}},
     };
     for (const parameter& p : parameters) {
-        std::vector<glow_element> node = s.ask(glow_element::kind::node, at({0, p.device}), command_type::get_directory);
+        std::vector<glow_element> node =
+            s.ask(glow_element::kind::node, at({0, p.device}), command_type::get_directory);
         ASSERT_EQ(node.size(), 1u);
         ASSERT_EQ(node[0].children.size(), p.values.size()) << "device " << p.device;
         for (std::size_t i = 0; i < p.values.size(); ++i) {
@@ -181,7 +186,8 @@ TEST(EmberBridge, ConsumerRequestsBecomeScenarioLines) {
     };
     for (const row& r : rows) {
         std::string why;
-        std::string line = s.bridge->connectLine(r.where, r.target, r.sources, r.operation, r.current, why);
+        std::string line =
+            s.bridge->connectLine(r.where, r.target, r.sources, r.operation, r.current, why);
         EXPECT_EQ(line, r.line) << pathText(r.where) << " target " << r.target;
         EXPECT_EQ(why.empty(), !r.line.empty()) << line;
     }
@@ -259,10 +265,12 @@ TEST(EmberBridge, DeviceChangesUpdateTheTreeAndReachWatchers) {
     EXPECT_EQ(pushed[1].where, at({0, 20, 1}));
     EXPECT_TRUE(pushed[1].value && *pushed[1].value == glow_value::ofString("BREAKING"));
 
-    std::vector<glow_element> states = s.ask(glow_element::kind::node, at({0, 30}), command_type::get_directory);
+    std::vector<glow_element> states =
+        s.ask(glow_element::kind::node, at({0, 30}), command_type::get_directory);
     ASSERT_EQ(states.size(), 1u);
     ASSERT_EQ(states[0].children.size(), 3u);
-    EXPECT_TRUE(states[0].children[2].value && *states[0].children[2].value == glow_value::ofBoolean(true));
+    EXPECT_TRUE(states[0].children[2].value &&
+                *states[0].children[2].value == glow_value::ofBoolean(true));
 
     // An index beyond the device updates nothing.
     vesk_host::device* router = s.system->find(3);
@@ -272,9 +280,12 @@ TEST(EmberBridge, DeviceChangesUpdateTheTreeAndReachWatchers) {
 
 TEST(EmberBridge, IdentifiersFromNames) {
     const std::pair<std::string, std::string> rows[] = {
-        {"studio router", "studio-router"}, {"  Jo's Desk! ", "jo-s-desk"},
-        {"CAM_12", "cam-12"},               {"***", "fallback"},
-        {"", "fallback"},                   {"caf\xc3\xa9", "caf"},
+        {"studio router", "studio-router"},
+        {"  Jo's Desk! ", "jo-s-desk"},
+        {"CAM_12", "cam-12"},
+        {"***", "fallback"},
+        {"", "fallback"},
+        {"caf\xc3\xa9", "caf"},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(vesk_host::emberIdentifier(r.first, "fallback"), r.second) << r.first;
