@@ -48,9 +48,8 @@ public:
     // a supervisor, which passes such signals on.
     void serve(run_page& steps, const scenario_runner& runner, bool supervised);
 
-    struct impl;
-
 private:
+    struct impl;
     std::unique_ptr<impl> m;
 };
 
