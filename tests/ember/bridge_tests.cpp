@@ -293,3 +293,42 @@ TEST(EmberBridge, IdentifiersFromNames) {
 }
 
 } // namespace
+
+namespace {
+
+class heard_list : public vesk_host::device_listener {
+public:
+    heard_list(std::vector<std::string>& into, std::string who)
+        : m_into(into), m_who(std::move(who)) {}
+    void deviceChanged(const vesk_host::device& changed, int index, const std::string&) override {
+        m_into.push_back(m_who + " " + std::to_string(changed.number()) + ":" +
+                         std::to_string(index));
+    }
+
+private:
+    std::vector<std::string>& m_into;
+    std::string m_who;
+};
+
+// The host and the provider beside it both hear every change, the host first (its revertives
+// are queued before the provider reads the device), however the device was read.
+TEST(EmberBridge, TheHostAndTheProviderBothHearEveryChange) {
+    served_system s;
+    std::vector<std::string> heard;
+    heard_list host(heard, "host");
+    heard_list provider(heard, "provider");
+    s.system->listen(&host);
+    s.system->listenAlso(&provider);
+    std::string why;
+    ASSERT_TRUE(s.system->find(3)->request({2, 1, ""}, why));
+    ASSERT_TRUE(s.system->find(20)->request({1, 0, "x"}, why));
+    s.system->listen(nullptr);
+    ASSERT_TRUE(s.system->find(30)->request({1, 1, ""}, why));
+    s.system->listenAlso(nullptr);
+    ASSERT_TRUE(s.system->find(30)->request({1, 0, ""}, why));
+    const std::vector<std::string> expected = {"host 3:2", "provider 3:2", "host 20:1",
+                                               "provider 20:1", "provider 30:1"};
+    EXPECT_EQ(heard, expected);
+}
+
+} // namespace
