@@ -233,17 +233,22 @@ struct ember_serving::impl : vesk_ember::provider_model, device_listener {
 
     // The host's thread: the device's state is read now, applied on the provider's thread.
     // Changes not yet applied to one index are joined: the consumers get its latest state,
-    // and what waits stays bounded by the system's size.
+    // and what waits stays bounded by the system's size. One wake-up is posted for all that
+    // wait, however many changes a step makes.
     void deviceChanged(const device& changed, int index, const std::string&) override {
         std::function<void(vesk_ember::provider&)> u = bridge.update(changed, index);
         if (!u) {
             return;
         }
+        bool first = false;
         {
             std::lock_guard<std::mutex> hold(lock);
+            first = updates.empty();
             updates[{changed.number(), index}] = std::move(u);
         }
-        server.post([this] { applyUpdates(); });
+        if (first) {
+            server.post([this] { applyUpdates(); });
+        }
     }
 
     system_model& system;
