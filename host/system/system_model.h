@@ -98,6 +98,13 @@ private:
                 }
             }
         }
+        void deviceSays(const device& from, const std::string& what, bool problem) override {
+            for (device_listener* l : {first, second}) {
+                if (l != nullptr) {
+                    l->deviceSays(from, what, problem);
+                }
+            }
+        }
     };
     fan_out m_listeners;
 };
