@@ -481,7 +481,9 @@ TEST(DeviceKinds, TheirScenarioCommandsSitWithTheirRoles) {
     };
     const char* const inOrder[][2] = {
         {"hostevent", "route DEVICE SOURCE DESTINATION"},
-        {"route DEVICE SOURCE DESTINATION", "write DEVICE SLOT [TEXT]"},
+        {"route DEVICE SOURCE DESTINATION", "lock DEVICE DESTINATION"},
+        {"lock DEVICE DESTINATION", "unlock DEVICE DESTINATION"},
+        {"unlock DEVICE DESTINATION", "write DEVICE SLOT [TEXT]"},
         {"write DEVICE SLOT [TEXT]", "state DEVICE INDEX on"},
         {"state DEVICE INDEX on", "state DEVICE INDEX off"},
         {"state DEVICE INDEX off", "advance MILLISECONDS"},
