@@ -293,8 +293,18 @@ void expectCrosspoint(scenario_runner& r, const step& s, script_slot*) {
         return;
     }
     int on = found->sourceOf(destination);
+    // What explains a switch not made yet.
+    std::string why;
+    auto due = found->pending.find(destination);
+    if (due != found->pending.end()) {
+        why += "; a switch to source " + std::to_string(due->second.source) + " is due at " +
+               std::to_string(due->second.due) + " ms";
+    }
+    if (found->locked.count(destination) != 0) {
+        why += "; the destination is locked";
+    }
     r.record(s, on == source,
-             wanted + "source " + std::to_string(on) + " (" + found->sourceName(on) + ")");
+             wanted + "source " + std::to_string(on) + " (" + found->sourceName(on) + ")" + why);
 }
 
 // The router and destination a lock names; null, with the step failed, when there is none.
