@@ -141,8 +141,9 @@ std::string router::shown() const {
                  sourceSaid(x.second) + (locked.count(x.first) != 0 ? ", locked" : "");
     }
     for (const auto& p : pending) {
-        state += "\n" + destinationName(p.first) + " (" + std::to_string(p.first) + ") to go on " +
-                 sourceSaid(p.second.source) + " at " + std::to_string(p.second.due) + " ms";
+        state += "\n" + destinationName(p.first) + " (" + std::to_string(p.first) +
+                 ") pending: " + sourceSaid(p.second.source) + " at " +
+                 std::to_string(p.second.due) + " ms";
     }
     for (int d : locked) {
         if (crosspoints.count(d) == 0) {

@@ -237,7 +237,7 @@ TEST(DeviceKinds, ShownToThePageAndInShow) {
               std::string::npos)
         << page;
     EXPECT_EQ(r->shown(), "3 mcr:\nMON (1) <- CAM 1 (1)\nTX (2) <- CAM 2 (2), locked\n"
-                          "MON (1) to go on CAM 2 (2) at 1250 ms");
+                          "MON (1) pending: CAM 2 (2) at 1250 ms");
 }
 
 // A router with a switch delay makes a script's switches later, in the order they fall due;
