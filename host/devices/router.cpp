@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
+#include <vector>
 
 #include "emulated_host.h"
 #include "file_check.h"
@@ -104,22 +106,23 @@ long long router::nextDue() const {
 }
 
 void router::makeDue(long long now) {
-    for (;;) {
-        auto first = pending.end();
-        for (auto p = pending.begin(); p != pending.end(); ++p) {
-            if (p->second.due <= now &&
-                (first == pending.end() || p->second.due < first->second.due ||
-                 (p->second.due == first->second.due && p->second.order < first->second.order))) {
-                first = p;
-            }
+    // Taken out first, in the order they fall due (then the order asked in): making one asks
+    // for nothing more, so none joins while they are made.
+    std::vector<std::pair<int, pending_switch>> due;
+    for (auto p = pending.begin(); p != pending.end();) {
+        if (p->second.due <= now) {
+            due.emplace_back(p->first, p->second);
+            p = pending.erase(p);
+        } else {
+            ++p;
         }
-        if (first == pending.end()) {
-            return;
-        }
-        int destination = first->first;
-        int source = first->second.source;
-        pending.erase(first);
-        make(destination, source);
+    }
+    std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
+        return a.second.due != b.second.due ? a.second.due < b.second.due
+                                            : a.second.order < b.second.order;
+    });
+    for (const auto& d : due) {
+        make(d.first, d.second.source);
     }
 }
 
