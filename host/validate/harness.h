@@ -20,12 +20,12 @@ namespace vesk_host {
 
 // What a validation was asked to do; the same for every check.
 struct validation {
-    std::string library; // as the loader takes it
+    std::string library;      // as the loader takes it
     std::string shownLibrary; // as the user gave it
     std::string name = "script";
     std::string startup;
     object_abi layout = object_abi::unknown;
-    std::string system; // the system folder; the built-in one when none was given
+    std::string system;      // the system folder; the built-in one when none was given
     std::string givenSystem; // empty when the built-in system is used
     std::string workstation;
     std::uint64_t seed = 0;

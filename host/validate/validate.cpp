@@ -128,8 +128,7 @@ std::string outcomeOf(const validation& v, const std::vector<std::string>& steps
 }
 
 // The options that replay a scenario on the same script and system in plain vesk-host.
-std::string replayCommand(const validation& v, const std::string& system,
-                          const std::string& file) {
+std::string replayCommand(const validation& v, const std::string& system, const std::string& file) {
     std::string line = "vesk-host --script " + v.shownLibrary;
     if (!system.empty()) {
         line += " --system " + system;
@@ -149,8 +148,8 @@ std::string replayCommand(const validation& v, const std::string& system,
 // Shrinks a failing run of steps and writes it as a scenario under `outDir`; the path, or
 // empty text when nothing could be written.
 std::string writeScenario(const validation& v, const std::string& check, const std::string& why,
-                          std::vector<std::string> steps, const std::string& signature,
-                          bool shrink, const std::string& outDir) {
+                          std::vector<std::string> steps, const std::string& signature, bool shrink,
+                          const std::string& outDir) {
     if (shrink && !signature.empty()) {
         still_fails fails = [&](const std::vector<std::string>& candidate) {
             return outcomeOf(v, candidate) == signature;
@@ -172,8 +171,7 @@ std::string writeScenario(const validation& v, const std::string& check, const s
         (fs::path(outDir) / (check + "-seed" + std::to_string(v.seed) + ".scenario")).string();
     std::vector<std::string> about = {
         "vesk-host --validate, check " + check + ", seed " + std::to_string(v.seed) + ":",
-        "  " + why,
-        "Replay: " + replayCommand(v, system, file),
+        "  " + why, "Replay: " + replayCommand(v, system, file),
         "The run fails as the check did: a problem of the host link, a crash or a hang."};
     if (!writeText(file, scenarioText(about, steps, {}))) {
         return std::string();
@@ -215,7 +213,8 @@ check_result runOne(const validation& base, const validate_check& c, const std::
         if (broken.location.compare(0, prefix.size(), prefix) == 0 &&
             parseInt(broken.location.substr(prefix.size()), at) && at >= 1 &&
             std::size_t(at) <= steps.size()) {
-            result.why += " at step " + std::to_string(at) + " (" + steps[std::size_t(at) - 1] + ")";
+            result.why +=
+                " at step " + std::to_string(at) + " (" + steps[std::size_t(at) - 1] + ")";
         }
         // A hang is not shrunk: every attempt would wait for the time-out.
         bool hung = broken.what.compare(0, 4, "hung") == 0;
@@ -268,7 +267,8 @@ std::string resultLine(const check_result& r) {
 }
 
 bool parseSeed(const std::string& text, std::uint64_t& seed) {
-    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 19 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
     seed = std::stoull(text);
@@ -320,8 +320,8 @@ int runValidation(const options& o) {
     if (!o.events.empty()) {
         parseInt(o.events, v.events);
     }
-    std::cout << "validate: " << o.script << ", seed " << v.seed << " (strictness "
-              << v.strictness << ", " << v.events << " events)" << std::endl;
+    std::cout << "validate: " << o.script << ", seed " << v.seed << " (strictness " << v.strictness
+              << ", " << v.events << " events)" << std::endl;
 
     scratch_folder scratch(v.seed);
     if (scratch.path().empty()) {
