@@ -201,6 +201,7 @@ steps_outcome runSteps(const validation& v, call_record& record,
                        const std::vector<std::string>& steps) {
     steps_outcome outcome;
     harness h(v, record);
+    h.host().setLocation("the start");
     std::string error;
     if (!h.load(error) || !h.create(error)) {
         outcome.failed = true;
@@ -262,10 +263,12 @@ script_surface learnSurface(const validation& v, call_record& record) {
     script_surface surface;
     harness h(v, record);
     std::string error;
+    h.host().setLocation("asking the script what it takes");
     if (!h.load(error) || !h.create(error)) {
         return surface;
     }
     emulated_host& host = h.host();
+    host.setLocation("asking the script what it takes");
     script_slot& s = h.slot();
     host.parent(s, "_commands");
     std::vector<std::pair<std::string, std::string>> named;

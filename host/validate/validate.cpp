@@ -215,6 +215,8 @@ check_result runOne(const validation& base, const validate_check& c, const std::
             std::size_t(at) <= steps.size()) {
             result.why +=
                 " at step " + std::to_string(at) + " (" + steps[std::size_t(at) - 1] + ")";
+            // What came after the step that broke never ran.
+            steps.resize(std::size_t(at));
         }
         // A hang is not shrunk: every attempt would wait for the time-out.
         bool hung = broken.what.compare(0, 4, "hung") == 0;

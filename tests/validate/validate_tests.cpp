@@ -34,10 +34,10 @@ bool parse(std::vector<std::string> words, options& o, std::string& error) {
 class temp_folder {
 public:
     explicit temp_folder(const char* name)
-        : m_path((fs::temp_directory_path() /
-                  (std::string(name) + "_" +
-                   std::to_string(reinterpret_cast<std::uintptr_t>(this))))
-                     .string()) {
+        : m_path(
+              (fs::temp_directory_path() /
+               (std::string(name) + "_" + std::to_string(reinterpret_cast<std::uintptr_t>(this))))
+                  .string()) {
         fs::create_directories(m_path);
     }
     ~temp_folder() {
@@ -58,8 +58,8 @@ TEST(ValidateOptions, WhatTheValidatorRefusesAndWhy) {
         const char* error; // empty: accepted
     } rows[] = {
         {{"--validate", "--script", "a.so"}, ""},
-        {{"--validate", "--script", "a.so", "--seed", "42", "--events", "10", "--strictness",
-          "10", "--checks", "load, replies", "--skip", "memory", "--out", "d"},
+        {{"--validate", "--script", "a.so", "--seed", "42", "--events", "10", "--strictness", "10",
+          "--checks", "load, replies", "--skip", "memory", "--out", "d"},
          ""},
         {{"--script", "a.so", "--seed", "3"},
          "--seed, --events, --strictness, --checks, --skip and --out go with --validate"},
@@ -100,9 +100,9 @@ TEST(ValidateOptions, WhatTheValidatorRefusesAndWhy) {
 // Results are compared across versions by these names; --help gives each its level.
 TEST(ValidateChecks, TheNamesResultsAreComparedByEachWithALevel) {
     const std::set<std::string> named = {
-        "load",    "null-link", "lifetime", "event-kinds", "startup-copied",
-        "replies", "answers",   "explore",  "lines",       "instances",
-        "host-thread", "timing", "memory",  "determinism"};
+        "load",        "null-link", "lifetime", "event-kinds", "startup-copied",
+        "replies",     "answers",   "explore",  "lines",       "instances",
+        "host-thread", "timing",    "memory",   "determinism"};
     std::set<std::string> listed;
     std::string help = validateHelp();
     for (const validate_check& c : validateChecks()) {
