@@ -33,8 +33,9 @@ struct validation {
     int strictness = 5; // 1 to 10
     bool strict = false;
     int timeoutSeconds = 10;
-    std::string scratch; // a folder of this validation's own, removed at its end
-    std::string check;   // the check being run, in its own process
+    bool inProcess = false; // every check in vesk-host's own process, for a debugger
+    std::string scratch;    // a folder of this validation's own, removed at its end
+    std::string check;      // the check being run, in its own process
 
     // Scaled by the strictness: `atFive` at the default level.
     int scaled(int atFive) const;

@@ -139,6 +139,9 @@ std::string replayCommand(const validation& v, const std::string& system, const 
     if (!v.startup.empty()) {
         line += " --startup '" + v.startup + "'";
     }
+    if (v.timeoutSeconds != 10) {
+        line += " --timeout " + std::to_string(v.timeoutSeconds);
+    }
     if (v.layout != object_abi::unknown) {
         line += std::string(" --abi ") + objectAbiName(v.layout);
     }
@@ -188,19 +191,25 @@ check_result runOne(const validation& base, const validate_check& c, const std::
     std::remove(stepsFile(v, c.name).c_str());
     int status = 0;
     broken_run broken;
-    bool finished = runIsolated(
-        [&](call_record& record, const std::function<void(const std::string&)>&) {
-            check_verdict verdict;
-            try {
-                verdict = c.run(v, record);
-            } catch (const std::exception& e) {
-                verdict.kind = verdict_kind::fail;
-                verdict.why = std::string("vesk-host's own fault: ") + e.what();
-            }
-            writeText(file, verdictText(verdict));
-            return 0;
-        },
-        v.timeoutSeconds, status, broken);
+    isolated_run run = [&](call_record& record, const std::function<void(const std::string&)>&) {
+        check_verdict verdict;
+        try {
+            verdict = c.run(v, record);
+        } catch (const std::exception& e) {
+            verdict.kind = verdict_kind::fail;
+            verdict.why = std::string("vesk-host's own fault: ") + e.what();
+        }
+        writeText(file, verdictText(verdict));
+        return 0;
+    };
+    bool finished = true;
+    if (v.inProcess) {
+        // For a debugger: a crash ends vesk-host.
+        call_record record;
+        status = run(record, nullptr);
+    } else {
+        finished = runIsolated(run, v.timeoutSeconds, status, broken);
+    }
     check_verdict verdict;
     if (!finished) {
         result.word = "CRASH";
@@ -218,14 +227,16 @@ check_result runOne(const validation& base, const validate_check& c, const std::
             // What came after the step that broke never ran.
             steps.resize(std::size_t(at));
         }
-        // A hang is not shrunk: every attempt would wait for the time-out.
         bool hung = broken.what.compare(0, 4, "hung") == 0;
-        if (!steps.empty() && !hung) {
-            std::string signature = failureSignature(broken.what + " in " + broken.handler);
-            if (outcomeOf(v, steps) == signature) {
-                result.scenario =
-                    writeScenario(v, c.name, result.why, steps, signature, true, outDir);
-            }
+        std::string signature = failureSignature(broken.what + " in " + broken.handler);
+        if (steps.empty()) {
+            return result;
+        }
+        if (hung) {
+            // Not shrunk, nor tried again: every attempt would wait for the time-out.
+            result.scenario = writeScenario(v, c.name, result.why, steps, signature, false, outDir);
+        } else if (outcomeOf(v, steps) == signature) {
+            result.scenario = writeScenario(v, c.name, result.why, steps, signature, true, outDir);
         }
         return result;
     }
@@ -298,8 +309,9 @@ std::string validateHelp() {
            "  --out DIR            where reproducing scenarios go (default ./vesk-validate),\n"
            "                       named after check and seed\n"
            "  --junit FILE         one testcase per check\n"
-           "  --system, --workstation, --startup, --abi, --timeout as for a run; with no\n"
-           "                       --system a built-in one: one router, lookups that answer\n"
+           "  --system, --workstation, --startup, --abi, --timeout, --in-process\n"
+           "                       as for a run; with no --system, a built-in system: one\n"
+           "                       router, lookups that answer\n"
            "\n" +
            checksHelp();
 }
@@ -314,6 +326,7 @@ int runValidation(const options& o) {
     v.workstation = o.workstation;
     v.strict = o.strict;
     v.timeoutSeconds = o.timeoutSeconds();
+    v.inProcess = o.inProcess;
     parseInt(o.strictness, v.strictness);
     if (o.seed.empty() || !parseSeed(o.seed, v.seed)) {
         v.seed = pickSeed();
