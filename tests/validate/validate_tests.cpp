@@ -2,10 +2,12 @@
 // hand back, the built-in system and the run of steps every check stands on.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "builtin_system.h"
@@ -258,4 +260,49 @@ TEST(ValidateMemory, AnAllocationShowsInTheHeap) {
     std::size_t after = 0;
     ASSERT_TRUE(heapInUse(after));
     EXPECT_GE(after, before + 256 * 1024);
+}
+
+namespace {
+
+// A host link that counts what reaches it.
+class counting_link : public vesk_client_callback {
+public:
+    char* callback(char*, int) override {
+        ++calls;
+        return nullptr;
+    }
+    int calls = 0;
+};
+
+} // namespace
+
+// The host link is called only inside a host call, on the host's thread: anything else is
+// noted and kept from the host, whose link is not made for it.
+TEST(ValidateHostThread, CallsOutsideACallOrFromAnotherThreadAreNotedNotPassedOn) {
+    counting_link host;
+    call_record record;
+    watch_link watch(&host, record);
+    char line[] = "HI";
+    watch.callback(line, 0);
+    EXPECT_EQ(host.calls, 0);
+    record.enter("buttonCallback");
+    watch.callback(line, 0);
+    EXPECT_EQ(host.calls, 1);
+    EXPECT_EQ(watch.misuse().find("thread"), std::string::npos);
+    std::thread other([&] { watch.callback(line, 0); });
+    other.join();
+    record.leave();
+    EXPECT_EQ(host.calls, 1);
+    EXPECT_EQ(watch.calls(), 3);
+    std::string misuse = watch.misuse();
+    EXPECT_NE(misuse.find("1 call(s) of the host link from a thread other than the host's"),
+              std::string::npos)
+        << misuse;
+    EXPECT_NE(misuse.find("1 call(s) of the host link outside any host call, the first sending "
+                          "\"HI\""),
+              std::string::npos)
+        << misuse;
+    counting_link quiet;
+    call_record idle;
+    EXPECT_EQ(watch_link(&quiet, idle).misuse(), "");
 }
