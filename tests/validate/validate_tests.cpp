@@ -12,6 +12,7 @@
 
 #include "builtin_system.h"
 #include "checks.h"
+#include "env_guard.h"
 #include "harness.h"
 #include "options.h"
 #include "system_check.h"
@@ -203,8 +204,13 @@ protected:
         EXPECT_TRUE(writeBuiltinSystem(v.system, "", error)) << error;
         v.seed = 1;
         v.scratch = folder.path();
+        // The scripts read their settings from the system, as the validator's checks see it.
+        env.set("CC_ROOT", folder.path());
+        env.set("CC_SYSTEM", "builtin");
+        env.unset("CC_WORKSTATION");
     }
     temp_folder folder;
+    env_guard env;
     validation v;
     call_record record;
 };
@@ -232,14 +238,16 @@ TEST_F(ValidateSteps, AFaultIsFoundAtItsStepTheSameWayEachTime) {
     }
 }
 
-// The follow script, asked what it takes, names its parameters; its sound steps pass and
-// its life ends with "AS".
+// The follow script, given what a parent would give it on this system, names its parameters
+// and watches its monitor; its sound steps pass and its life ends with "AS".
 TEST_F(ValidateSteps, TheFollowScriptsSurfaceAndASoundLife) {
     v.library = VIEWTRAIL_LIBRARY;
     script_surface surface = learnSurface(v, record);
     std::set<std::string> parameters(surface.parameters.begin(), surface.parameters.end());
     EXPECT_EQ(parameters, (std::set<std::string>{"panel", "source"}));
     EXPECT_EQ(surface.devices, std::vector<int>{1});
+    // Given the system's instance, it watches its monitor's destination, 1 on this system.
+    EXPECT_EQ(surface.watched, (std::vector<std::pair<int, int>>{{1, 1}}));
     std::vector<std::string> steps = soundSteps(surface);
     steps_outcome o = runSteps(v, record, steps);
     EXPECT_FALSE(o.failed) << o.why;
