@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 #include "ember_router.h"
 #include "file_check.h"
@@ -115,15 +116,19 @@ bool waitForNews(unsigned long long seen, int milliseconds) {
 
 void checkDevice(file_check& f) {
     const ini_line* kind = key(f.section("Device"), "kind");
-    if (const ini_section* s = f.section("Device")) {
-        f.onlyKeys(*s, {"name", "kind"});
-    }
     // Written in lower case, as the host compares them.
     const device_type* type = kind != nullptr ? deviceTypeNamed(kind->value) : types[0];
     if (type == nullptr) {
         f.finding(kind->number, "kind '" + kind->value + "' is not " + deviceTypeNames() +
                                     " (it is read as a " + types[0]->name + ")");
         type = types[0];
+    }
+    if (const ini_section* s = f.section("Device")) {
+        std::vector<std::string> known = {"name", "kind"};
+        for (const char* const* k = type->deviceKeys; k != nullptr && *k != nullptr; ++k) {
+            known.push_back(*k);
+        }
+        f.onlyKeys(*s, known);
     }
     if (type == &routerType && f.section("Ember") != nullptr) {
         checkEmberRouter(f);

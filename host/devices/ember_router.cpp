@@ -88,6 +88,13 @@ bool ember_router::request(const device_change& change, std::string& why) {
               std::to_string(destination);
         return false;
     }
+    if (locked.count(destination) != 0) {
+        // Locked here, as on any router: the provider is not asked.
+        noted(std::to_string(number()) + ": " + destinationName(destination) + " (" +
+              std::to_string(destination) + ") is locked: the switch to " + sourceName(source) +
+              " (" + std::to_string(source) + ") is refused");
+        return true;
+    }
     if (!m_connected) {
         why = "router " + std::to_string(number()) + " has lost its " + m_where.shown() +
               "; no switch until it is connected again";

@@ -164,6 +164,7 @@ public:
     void deviceChanged(const device& changed, int index, const std::string& said) override;
     // A problem (a lost connection) fails the run; a note goes into the transcript.
     void deviceSays(const device& from, const std::string& what, bool isProblem) override;
+    void deviceNoted(const device& noted, const std::string& said) override;
     long long nextTimerOrder() { return ++m_timerOrder; }
 
 private:

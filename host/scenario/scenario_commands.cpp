@@ -276,7 +276,8 @@ const std::vector<scenario_command>& scenarioCommands() {
         {"secondary", "i i o", "secondary DEVICE INDEX [TEXT]", "secondary revertive (kind 6)",
          role::event, secondary},
         {"hostevent", "", "hostevent", "host event (kind 7)", role::event, hostEvent},
-        {"advance", "m", "advance MILLISECONDS", "move the virtual clock; due timers fire (kind 4)",
+        {"advance", "m", "advance MILLISECONDS",
+         "move the virtual clock; due timers fire (kind 4), delayed switches are made",
          role::system, advance},
         {"wait crosspoint", "i i i n", "wait crosspoint DEVICE SOURCE DESTINATION [MILLISECONDS]",
          "wait in real time (default 5000 ms) until the router reports the crosspoint; "
