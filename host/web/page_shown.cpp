@@ -55,9 +55,15 @@ public:
     bool stepsDone() override {
         // The state before the scripts are destroyed is what the run ended with.
         m_finalState = m_view.stateText();
-        if (!m_view.endRecording() && !m_options.record.empty()) {
+        if (!m_view.endRecording()) {
+            if (m_options.record.empty()) {
+                return true;
+            }
             std::cerr << "vesk-host: cannot write " << m_options.record << "\n";
             return false;
+        }
+        if (!m_options.record.empty()) {
+            recordingSaid(m_options.record, m_view.recordedSteps());
         }
         return true;
     }
@@ -124,6 +130,11 @@ bool writeFile(const std::string& path, const std::string& text) {
         return false;
     }
     return true;
+}
+
+void recordingSaid(const std::string& path, std::size_t steps) {
+    std::cerr << "vesk-host: recorded " << steps << (steps == 1 ? " step" : " steps") << " in "
+              << path << "\n";
 }
 
 bool pageAccepts(const options&, std::string&) {
