@@ -393,10 +393,20 @@
     const log = document.getElementById("transcript");
     if (message.reset) log.replaceChildren();
     const atEnd = log.scrollTop + log.clientHeight >= log.scrollHeight - 4;
-    for (const line of message.lines)
-      log.appendChild(el("div", { class: line.problem ? "problem" : "", text: line.text || " " }));
-    // The log keeps its last lines only; the text transcript has them all.
-    while (log.children.length > 20000) log.removeChild(log.firstChild);
+    // The log keeps its last lines only; the text transcript has them all. Lines that would
+    // go at once are never drawn, and the rest go in as one piece: one layout, not one a line.
+    const kept = 20000;
+    const lines = message.lines.slice(-kept);
+    const piece = document.createDocumentFragment();
+    for (const line of lines) {
+      const row = document.createElement("div");
+      if (line.problem) row.className = "problem";
+      row.textContent = line.text || " ";
+      piece.appendChild(row);
+    }
+    const surplus = log.children.length + lines.length - kept;
+    for (let i = 0; i < surplus && log.firstChild; ++i) log.removeChild(log.firstChild);
+    log.appendChild(piece);
     if (atEnd) log.scrollTop = log.scrollHeight;
   }
 
