@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "ember_serving.h"
 #include "options.h"
 #include "page.h"
 #include "run.h"
 #include "scenario_parser.h"
+#include "validate.h"
 
 using namespace vesk_host;
 
@@ -19,9 +21,12 @@ int main(int argc, char** argv) {
     }
     options o;
     std::string error;
-    if (!parseOptions(argc, argv, o, error) || !pageAccepts(o, error)) {
+    if (!parseOptions(argc, argv, o, error) || !pageAccepts(o, error) || !emberAccepts(o, error)) {
         std::cerr << "vesk-host: " << error << "\n\n" << usageText;
         return exitUnusable;
+    }
+    if (o.validate) {
+        return runValidation(o);
     }
     // A malformed scenario is refused before anything runs.
     std::vector<step> steps;

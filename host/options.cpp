@@ -2,9 +2,11 @@
 
 #include <filesystem>
 
+#include "checks.h"
 #include "load/object_layout.h"
 #include "scenario_parser.h"
 #include "text.h"
+#include "validate.h"
 
 namespace fs = std::filesystem;
 
@@ -13,6 +15,7 @@ namespace vesk_host {
 const char usageText[] =
     "usage: vesk-host --script LIBRARY [options] [SCENARIO]\n"
     "       vesk-host --check-system DIR [--workstation N]\n"
+    "       vesk-host --validate --script LIBRARY [options] (see Validation below)\n"
     "\n"
     "Loads LIBRARY as the panel host does, creates its script and runs SCENARIO against it,\n"
     "or, without SCENARIO, reads the same commands from standard input.\n"
@@ -44,7 +47,13 @@ const char usageText[] =
     "                       SIGTERM; commands typed on standard input still work\n"
     "  --listen ADDR        serve on ADDR instead of 127.0.0.1 (the only way beyond loopback;\n"
     "                       beyond it the page and its socket need the token that the\n"
-    "                       serving line prints in its URL)\n"
+    "                       serving line prints in its URL; Ember+ has no such token)\n"
+    "  --ember PORT         serve the system's devices as an Ember+ provider on\n"
+    "                       127.0.0.1:PORT (0: a free port): routers as matrices, text\n"
+    "                       devices as string parameters, state devices as booleans. A\n"
+    "                       consumer's connect is a route made elsewhere. After SCENARIO (if\n"
+    "                       any) it serves until SIGINT or SIGTERM, running commands typed on\n"
+    "                       standard input; with --serve, the page serves beside it\n"
     "  --record FILE        save every step run as a scenario, with what the scripts sent and\n"
     "                       what the host showed after each as its expectations; says where\n"
     "                       it wrote and how many steps, and its first lines hold the command\n"
@@ -72,6 +81,41 @@ std::string defaultName(const std::string& path) {
     return stem.empty() ? "script" : stem;
 }
 
+// The options of --validate, which take effect only with it.
+bool validationAccepted(const options& o, std::string& error) {
+    bool validating[] = {!o.seed.empty(),   !o.events.empty(), o.strictness != "5",
+                         !o.checks.empty(), !o.skip.empty(),   !o.out.empty()};
+    for (bool given : validating) {
+        if (given && !o.validate) {
+            error = "--seed, --events, --strictness, --checks, --skip and --out go with --validate";
+            return false;
+        }
+    }
+    if (!o.validate) {
+        return true;
+    }
+    long long number = 0;
+    if (!o.scenario.empty() || !o.checkSystem.empty() || o.wantsPage() || !o.serve.empty() ||
+        !o.ember.empty()) {
+        error = "--validate takes no scenario, --check-system, page or --ember options";
+        return false;
+    }
+    if (!o.seed.empty() &&
+        (o.seed.size() > 19 || !parseNumber(o.seed, 0, 999999999999999999LL, number))) {
+        error = "--seed takes a number, 0 or more";
+        return false;
+    }
+    if (!o.events.empty() && !parseNumber(o.events, 1, 1000000, number)) {
+        error = "--events takes a number from 1 to 1000000";
+        return false;
+    }
+    if (!parseNumber(o.strictness, 1, 10, number)) {
+        error = "--strictness takes a level from 1 to 10";
+        return false;
+    }
+    return knownCheckNames(o.checks, error) && knownCheckNames(o.skip, error);
+}
+
 } // namespace
 
 std::string options::scriptName() const {
@@ -92,7 +136,8 @@ bool informationAsked(int argc, char** argv, std::string& text) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            text = std::string(usageText) + "\nScenario commands\n\n" + scenarioHelp();
+            text = std::string(usageText) + "\n" + validateHelp() + "\nScenario commands\n\n" +
+                   scenarioHelp();
             return true;
         }
         if (arg == "--version") {
@@ -118,8 +163,15 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
                   {"--check-system", &options::checkSystem},
                   {"--serve", &options::serve},
                   {"--listen", &options::listen},
+                  {"--ember", &options::ember},
                   {"--record", &options::record},
-                  {"--html", &options::html}};
+                  {"--html", &options::html},
+                  {"--seed", &options::seed},
+                  {"--events", &options::events},
+                  {"--strictness", &options::strictness},
+                  {"--checks", &options::checks},
+                  {"--skip", &options::skip},
+                  {"--out", &options::out}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string* value = nullptr;
@@ -138,6 +190,8 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
             o.quiet = true;
         } else if (arg == "--in-process") {
             o.inProcess = true;
+        } else if (arg == "--validate") {
+            o.validate = true;
         } else if (arg == "--strict") {
             o.strict = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -152,6 +206,9 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     }
     if (o.script.empty() && o.checkSystem.empty()) {
         error = "--script is required";
+        return false;
+    }
+    if (!validationAccepted(o, error)) {
         return false;
     }
     object_abi layout = object_abi::unknown;
@@ -174,8 +231,12 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
         error = "--serve takes a port number from 0 to 65535";
         return false;
     }
-    if (!o.listen.empty() && o.serve.empty()) {
-        error = "--listen goes with --serve";
+    if (!o.ember.empty() && (!parseInt(o.ember, port) || port < 0 || port > 65535)) {
+        error = "--ember takes a port number from 0 to 65535";
+        return false;
+    }
+    if (!o.listen.empty() && o.serve.empty() && o.ember.empty()) {
+        error = "--listen goes with --serve or --ember";
         return false;
     }
     // Written at the end, perhaps after a script changed the current folder: fixed now.
