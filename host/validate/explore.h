@@ -11,17 +11,19 @@
 
 namespace vesk_host {
 
+struct step;
+
 // What a script showed of itself during a first, plain life: what exploration draws from.
 struct script_surface {
     struct panel {
         std::string name;                  // the panel's name, as `press` takes it
         std::vector<std::string> controls; // its controls' ids, as `press` takes them
     };
-    std::vector<panel> panels;             // the panels the script opened
-    std::vector<std::string> parameters;   // parent parameter names from its "_commands" answer
+    std::vector<panel> panels;                // the panels the script opened
+    std::vector<std::string> parameters;      // parent parameter names from its "_commands" answer
     std::vector<std::pair<int, int>> watched; // device and index it registered or polled
-    std::vector<int> devices;              // every device number of the system
-    std::vector<int> timers;               // the timers it started
+    std::vector<int> devices;                 // every device number of the system
+    std::vector<int> timers;                  // the timers it started
 };
 
 // `count` steps drawn from `seed`, each one event line of the scenario language (press, parent,
@@ -43,5 +45,15 @@ std::vector<std::string> shrinkSteps(std::vector<std::string> steps, const still
 std::string scenarioText(const std::vector<std::string>& about,
                          const std::vector<std::string>& steps,
                          const std::vector<std::string>& closing);
+
+// The scenario language's writing of one argument, such that the parser reads back exactly
+// `text`. A word is plain, or in single quotes when it holds blanks; false when no writing of it
+// exists (a quote and a blank, a line end). A text has \\, \n and \t escaped; the blanks at
+// either end of a line cannot be written, so they are dropped.
+bool scenarioWord(const std::string& text, std::string& written);
+std::string scenarioTextArgument(const std::string& text);
+
+// A parsed step written back as one line of the scenario language.
+std::string stepLine(const step& s);
 
 } // namespace vesk_host
