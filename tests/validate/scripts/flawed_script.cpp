@@ -100,7 +100,7 @@ public:
         }
         int value = notify->value().toInt();
 #if defined(VESK_FLAW_REPLIES)
-        char query[] = "SD 'rtr'";
+        char query[] = "HI"; // the host always answers
         char* reply = link != nullptr ? link->callback(query, VESK_LINK_SEND) : nullptr;
         if (link != nullptr) {
             link->callback(reply, VESK_LINK_RELEASE);
