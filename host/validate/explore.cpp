@@ -151,11 +151,11 @@ std::string drawPress(const script_surface& surface, draw_source& d) {
     std::string line = "press ";
     std::string word;
     // A name that cannot be written is pressed as one the panel lacks.
-    line += scenarioWord(panel, word) ? word : "no_such_panel";
+    line += stepWord(panel, word) ? word : "no_such_panel";
     line += " ";
-    line += scenarioWord(control, word) ? word : "no_such_control";
+    line += stepWord(control, word) ? word : "no_such_control";
     if (!d.oneIn(3)) {
-        std::string caption = scenarioTextArgument(drawCaption(d));
+        std::string caption = stepText(drawCaption(d));
         if (!caption.empty()) {
             line += " " + caption;
         }
@@ -183,7 +183,7 @@ std::string drawParent(const script_surface& surface, draw_source& d) {
         text = d.oneIn(10) ? name : name + "=" + drawValue(d);
     }
     }
-    std::string written = scenarioTextArgument(text);
+    std::string written = stepText(text);
     return written.empty() ? "parent" : "parent " + written;
 }
 
@@ -203,7 +203,7 @@ std::string drawRevertive(const script_surface& surface, draw_source& d) {
     std::string line = (d.oneIn(3) ? "secondary " : "revertive ") + std::to_string(device) + " " +
                        std::to_string(index);
     if (!d.oneIn(4)) {
-        std::string text = scenarioTextArgument(drawValue(d));
+        std::string text = stepText(drawValue(d));
         if (!text.empty()) {
             line += " " + text;
         }
@@ -225,7 +225,7 @@ std::string drawTimer(const script_surface& surface, draw_source& d) {
 
 } // namespace
 
-bool scenarioWord(const std::string& text, std::string& written) {
+bool stepWord(const std::string& text, std::string& written) {
     bool blank = false;
     for (char c : text) {
         if (c == '\n' || c == '\r' || c == '\0') {
@@ -244,7 +244,7 @@ bool scenarioWord(const std::string& text, std::string& written) {
     return true;
 }
 
-std::string scenarioTextArgument(const std::string& text) {
+std::string stepText(const std::string& text) {
     std::string out;
     for (char c : text) {
         if (c == '\\') {
@@ -276,7 +276,7 @@ std::string stepLine(const step& s) {
         }
         switch (token[0]) {
         case 'w':
-            line += " " + (scenarioWord(s.words[word], written) ? written : s.words[word]);
+            line += " " + (stepWord(s.words[word], written) ? written : s.words[word]);
             ++word;
             break;
         case 'i':
@@ -287,11 +287,11 @@ std::string stepLine(const step& s) {
             line += " " + s.text;
             break;
         case 'p':
-            line += " " + s.words[word] + "=" + scenarioTextArgument(s.text);
+            line += " " + s.words[word] + "=" + stepText(s.text);
             break;
         default: // t, o: the rest as text
             if (s.hasText || token[0] == 't') {
-                written = scenarioTextArgument(s.text);
+                written = stepText(s.text);
                 line += written.empty() ? std::string() : " " + written;
             }
         }

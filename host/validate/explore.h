@@ -50,8 +50,8 @@ std::string scenarioText(const std::vector<std::string>& about,
 // `text`. A word is plain, or in single quotes when it holds blanks; false when no writing of it
 // exists (a quote and a blank, a line end). A text has \\, \n and \t escaped; the blanks at
 // either end of a line cannot be written, so they are dropped.
-bool scenarioWord(const std::string& text, std::string& written);
-std::string scenarioTextArgument(const std::string& text);
+bool stepWord(const std::string& text, std::string& written);
+std::string stepText(const std::string& text);
 
 // A parsed step written back as one line of the scenario language.
 std::string stepLine(const step& s);

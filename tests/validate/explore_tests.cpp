@@ -48,22 +48,22 @@ TEST(ExploreWriting, AwkwardValuesReadBackExactly) {
           std::string("back\\slash"), std::string("\\n"), std::string("ends\\"),
           std::string("\xC3\xA9\xFF\x80"), std::string("#not a comment"), long_text}) {
         SCOPED_TRACE(value.substr(0, 40));
-        EXPECT_EQ(parsed("parent " + scenarioTextArgument(value)).text, value);
-        EXPECT_EQ(parsed("revertive 3 4 " + scenarioTextArgument(value)).text, value);
-        step press = parsed("press 1 button " + scenarioTextArgument(value));
+        EXPECT_EQ(parsed("parent " + stepText(value)).text, value);
+        EXPECT_EQ(parsed("revertive 3 4 " + stepText(value)).text, value);
+        step press = parsed("press 1 button " + stepText(value));
         EXPECT_EQ(press.text, value);
         EXPECT_TRUE(press.hasText);
     }
     // Blanks at the ends of a line are not part of it; a NUL cannot be in one.
-    EXPECT_EQ(scenarioTextArgument("  padded  "), "padded");
-    EXPECT_EQ(scenarioTextArgument(std::string("a\0b", 3)), "ab");
+    EXPECT_EQ(stepText("  padded  "), "padded");
+    EXPECT_EQ(stepText(std::string("a\0b", 3)), "ab");
 
     std::string written;
     for (const std::string& word :
          {std::string("button"), std::string("big red"), std::string(""), std::string("x'y"),
           std::string("a\tb"), std::string("\xC3\xA9"), std::string("#1")}) {
         SCOPED_TRACE(word);
-        ASSERT_TRUE(scenarioWord(word, written));
+        ASSERT_TRUE(stepWord(word, written));
         step s = parsed("press " + written + " " + written + " caption");
         ASSERT_EQ(s.words.size(), 2u);
         EXPECT_EQ(s.words[0], word);
@@ -72,7 +72,7 @@ TEST(ExploreWriting, AwkwardValuesReadBackExactly) {
     }
     for (const std::string& word :
          {std::string("it's on"), std::string("'lead"), std::string("a\nb"), std::string("a\rb")}) {
-        EXPECT_FALSE(scenarioWord(word, written)) << word;
+        EXPECT_FALSE(stepWord(word, written)) << word;
     }
 }
 
