@@ -3,8 +3,11 @@
 #   -DCOMMAND=a|b|c   the command, "|" between arguments
 #   -DSTATUS=N        the exit status expected
 #   -DCHECK=NAME      the check that must fail
+#   -DSTRICT=ON       run under --strict, where a warning fails the run too: its line may read
+#                     WARN, and the count must show it failed
 #   -DOUT=DIR         the folder of the reproducing scenarios, emptied first
-#   -DREPLAY=HOST|LIB when set, each scenario written must fail again in plain vesk-host
+#   -DREPLAY=HOST|LIB when set, each scenario written must fail again in plain vesk-host, run
+#                     as the scenario's head says
 string(REPLACE "|" ";" command "${COMMAND}")
 if(OUT)
     file(REMOVE_RECURSE "${OUT}")
@@ -15,9 +18,17 @@ set(problems "")
 if(NOT status STREQUAL STATUS)
     string(APPEND problems "  exit status ${status}, expected ${STATUS}\n")
 endif()
-string(REGEX MATCH "(^|\n)(FAIL|CRASH) ${CHECK}(:|\n| )" verdict "${out}")
+set(verdicts "FAIL|CRASH")
+if(STRICT)
+    set(verdicts "FAIL|CRASH|WARN")
+    string(FIND "${out}" "validate: 0 passed, 1 failed" counted)
+    if(counted EQUAL -1)
+        string(APPEND problems "  no line 'validate: 0 passed, 1 failed'\n")
+    endif()
+endif()
+string(REGEX MATCH "(^|\n)(${verdicts}) ${CHECK}(:|\n| )" verdict "${out}")
 if(NOT verdict)
-    string(APPEND problems "  no line 'FAIL ${CHECK}' or 'CRASH ${CHECK}'\n")
+    string(APPEND problems "  no line '${verdicts} ${CHECK}'\n")
 endif()
 if(REPLAY AND NOT problems)
     string(REPLACE "|" ";" replay "${REPLAY}")
@@ -28,7 +39,15 @@ if(REPLAY AND NOT problems)
         string(APPEND problems "  no reproducing scenario in ${OUT}\n")
     endif()
     foreach(scenario IN LISTS scenarios)
-        execute_process(COMMAND "${host}" --script "${library}" "${scenario}"
+        # The command its head gives, or the plainest one.
+        set(arguments --script "${library}" "${scenario}")
+        file(STRINGS "${scenario}" head REGEX "^# Replay: vesk-host ")
+        if(head)
+            list(GET head 0 head)
+            string(REGEX REPLACE "^# Replay: vesk-host " "" head "${head}")
+            separate_arguments(arguments UNIX_COMMAND "${head}")
+        endif()
+        execute_process(COMMAND "${host}" ${arguments}
             RESULT_VARIABLE replayed OUTPUT_VARIABLE replay_out ERROR_VARIABLE replay_err
             TIMEOUT 60)
         if(NOT replayed STREQUAL "1")

@@ -11,7 +11,7 @@
 //   VESK_FLAW_INSTANCES       counts presses in a static, shared by every instance
 //   VESK_FLAW_HOST_THREAD     calls its link from a thread of its own, inside a host call
 //   VESK_FLAW_TIMING          sleeps 300 ms in the first event of each life
-//   VESK_FLAW_MEMORY          keeps 16 KB more with every event, for as long as it lives
+//   VESK_FLAW_MEMORY          keeps 1 KB more with every event, for as long as it lives
 //   VESK_FLAW_DETERMINISM     puts the clock into a line
 //   VESK_FLAW_EXPLORE         crashes on "destination" after "source" was given a negative
 //                             number: a sequence no fixed check sends
@@ -70,8 +70,8 @@ public:
         }
 #elif defined(VESK_FLAW_MEMORY)
         if (kind != VESK_EVENT_RELEASE) {
-            m_kept.emplace_back(new char[16384]);
-            std::memset(m_kept.back().get(), kind, 16384);
+            m_kept.emplace_back(new char[1024]);
+            std::memset(m_kept.back().get(), kind, 1024);
         }
 #endif
         return vesk_script_helper::callback(argument, kind);
