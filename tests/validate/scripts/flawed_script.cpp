@@ -13,8 +13,9 @@
 //   VESK_FLAW_TIMING          sleeps 300 ms in the first event of each life
 //   VESK_FLAW_MEMORY          keeps 1 KB more with every event, for as long as it lives
 //   VESK_FLAW_DETERMINISM     puts the clock into a line
-//   VESK_FLAW_EXPLORE         crashes on "destination" after "source" was given a negative
-//                             number: a sequence no fixed check sends
+//   VESK_FLAW_EXPLORE         crashes when "source", "destination", "source" and
+//                             "destination" are given negative numbers, in that order: a
+//                             sequence that takes long runs of drawn steps to find
 // Soundly, it lights a tally when pressed, routes its source on parent "source=N", and lists
 // its parameters in its "_commands" answer.
 #include <chrono>
@@ -120,21 +121,23 @@ public:
         long long now = std::chrono::steady_clock::now().time_since_epoch().count();
         textPut("text", vesk_string(static_cast<int>(now % 1000000)), "1", "tally");
 #elif defined(VESK_FLAW_EXPLORE)
-        if (command == "destination" && m_source < 0) {
+        // source < 0, destination < 0, source < 0, destination < 0, in that order in one life.
+        if (value < 0 && command == (m_stage % 2 == 1 ? "destination" : "source") &&
+            ++m_stage == 4) {
             volatile int* nowhere = nullptr;
             *nowhere = value;
         }
 #endif
         if (command == "source") {
-            m_source = value;
             routerCrosspoint(3, value, 7, ",", false);
         }
         return vesk_string();
     }
 
 private:
-    int m_source = 0;
-#if defined(VESK_FLAW_STARTUP_COPIED)
+#if defined(VESK_FLAW_EXPLORE)
+    int m_stage = 0;
+#elif defined(VESK_FLAW_STARTUP_COPIED)
     const char* m_startup = nullptr; // the host's, not ours
 #elif defined(VESK_FLAW_ANSWERS)
     int m_answers = 0;
