@@ -7,7 +7,7 @@
 #                     WARN, and the count must show it failed
 #   -DOUT=DIR         the folder of the reproducing scenarios, emptied first
 #   -DREPLAY=HOST|LIB when set, each scenario written must fail again in plain vesk-host, run
-#                     as the scenario's head says
+#                     as the scenario's head says, and hold at most MAX_STEPS steps
 string(REPLACE "|" ";" command "${COMMAND}")
 if(OUT)
     file(REMOVE_RECURSE "${OUT}")
@@ -50,10 +50,14 @@ if(REPLAY AND NOT problems)
         execute_process(COMMAND "${host}" ${arguments}
             RESULT_VARIABLE replayed OUTPUT_VARIABLE replay_out ERROR_VARIABLE replay_err
             TIMEOUT 60)
-        if(NOT replayed STREQUAL "1")
-            file(READ "${scenario}" text)
-            string(APPEND problems "  ${scenario} replayed with exit status ${replayed}, "
-                "expected 1:\n${text}--- its run:\n${replay_out}${replay_err}\n")
+        # Its steps: the lines that start with a command (or "@name").
+        file(READ "${scenario}" text)
+        string(REGEX MATCHALL "\n[a-z@]" steps "\n${text}")
+        list(LENGTH steps count)
+        if(NOT replayed STREQUAL "1" OR count GREATER MAX_STEPS)
+            string(APPEND problems "  ${scenario} replayed with exit status ${replayed} (1 "
+                "wanted), ${count} steps (at most ${MAX_STEPS} wanted):\n${text}--- its run:\n"
+                "${replay_out}${replay_err}\n")
         endif()
     endforeach()
 endif()

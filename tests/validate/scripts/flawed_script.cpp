@@ -151,13 +151,22 @@ private:
 } // namespace
 
 #if defined(VESK_FLAW_LOAD)
-VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
-load_vesk_client_script(vesk_client_callback* link, const char* startup) {
-    // Sound with a link; a host that tries it without one gets an exception.
+namespace {
+
+// Sound with a link; a host that tries it without one gets an exception. Thrown from here
+// rather than from the export, which MSVC takes to throw nothing.
+vesk_client_callback* made(vesk_client_callback* link, const char* startup) {
     if (link == nullptr) {
         throw std::runtime_error("no host link");
     }
     return new flawed_script(link, startup);
+}
+
+} // namespace
+
+VESK_SCRIPT_EXPORT vesk_client_callback* VESK_SCRIPT_CALL
+load_vesk_client_script(vesk_client_callback* link, const char* startup) {
+    return made(link, startup);
 }
 #else
 VESK_SCRIPT_ENTRY(flawed_script);
