@@ -9,7 +9,6 @@ namespace vesk_host {
 
 // Writes the system as the folder `dir` (created, with its parents); false with `error`.
 // `workstation` is the number whose settings it holds ("0" when none was given).
-bool writeBuiltinSystem(const std::string& dir, const std::string& workstation,
-                        std::string& error);
+bool writeBuiltinSystem(const std::string& dir, const std::string& workstation, std::string& error);
 
 } // namespace vesk_host

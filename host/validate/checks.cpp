@@ -100,11 +100,11 @@ std::vector<event_answer> soundEvents(void* context, caller call) {
     }
     answers.push_back({VESK_EVENT_TIMER, "timer 1",
                        call(context, reinterpret_cast<char*>(std::intptr_t(1)), VESK_EVENT_TIMER)});
-    answers.push_back({VESK_EVENT_SECONDARY_REVERTIVE, "a secondary revertive",
-                       call(context, reinterpret_cast<char*>(&revertive),
-                            VESK_EVENT_SECONDARY_REVERTIVE)});
     answers.push_back(
-        {VESK_EVENT_HOST, "a host event", call(context, reinterpret_cast<char*>(host), VESK_EVENT_HOST)});
+        {VESK_EVENT_SECONDARY_REVERTIVE, "a secondary revertive",
+         call(context, reinterpret_cast<char*>(&revertive), VESK_EVENT_SECONDARY_REVERTIVE)});
+    answers.push_back({VESK_EVENT_HOST, "a host event",
+                       call(context, reinterpret_cast<char*>(host), VESK_EVENT_HOST)});
     return answers;
 }
 
@@ -152,8 +152,8 @@ std::string firstDifference(const std::vector<std::string>& got,
     std::size_t n = std::min(got.size(), wanted.size());
     for (std::size_t i = 0; i < n; ++i) {
         if (got[i] != wanted[i]) {
-            return "line " + std::to_string(i + 1) + " is " + shown(got[i]) + " " + gotName +
-                   ", " + shown(wanted[i]) + " " + wantedName;
+            return "line " + std::to_string(i + 1) + " is " + shown(got[i]) + " " + gotName + ", " +
+                   shown(wanted[i]) + " " + wantedName;
         }
     }
     if (got.size() != wanted.size()) {
@@ -280,7 +280,8 @@ check_verdict checkEventKinds(const validation& v, call_record& record) {
     for (int kind : unknown) {
         char* result = h.raw(reinterpret_cast<char*>(zeroes), kind);
         if (result != nullptr && wrong.empty()) {
-            wrong = "answered the unknown kind " + std::to_string(kind) + ": only kind 3 may answer";
+            wrong =
+                "answered the unknown kind " + std::to_string(kind) + ": only kind 3 may answer";
         }
     }
     for (int kind = 1; kind <= 7; ++kind) {
@@ -338,9 +339,8 @@ check_verdict checkLifetime(const validation& v, call_record& record) {
     }
     long long growth = static_cast<long long>(now) - static_cast<long long>(settled);
     if (growth > static_cast<long long>(memoryBound)) {
-        return failed("the heap grew by " + bytes(growth) + " over " +
-                      std::to_string(lives - 2) + " lives (" + bytes(growth / (lives - 2)) +
-                      " a life)");
+        return failed("the heap grew by " + bytes(growth) + " over " + std::to_string(lives - 2) +
+                      " lives (" + bytes(growth / (lives - 2)) + " a life)");
     }
     return pass();
 }
@@ -366,8 +366,8 @@ check_verdict checkStartupCopied(const validation& v, call_record& record) {
         h.destroy();
         lines[pass] = h.sent();
     }
-    std::string differs = firstDifference(lines[0], lines[1], "with the start-up text overwritten",
-                                          "with it intact");
+    std::string differs =
+        firstDifference(lines[0], lines[1], "with the start-up text overwritten", "with it intact");
     if (!differs.empty()) {
         return failed("the script reads the start-up text after its creation: " + differs);
     }
@@ -495,8 +495,8 @@ check_verdict checkLines(const validation& v, call_record& record) {
         }
         if (!why.empty()) {
             std::string head = line.size() > 80 ? line.substr(0, 80) + "..." : line;
-            return verdict(verdict_kind::warn, "sent " + shown(head) + ": " + why +
-                                                   " (texts are inserted verbatim)");
+            return verdict(verdict_kind::warn,
+                           "sent " + shown(head) + ": " + why + " (texts are inserted verbatim)");
         }
     }
     for (const std::string& w : o.warnings) {
@@ -592,8 +592,8 @@ check_verdict checkTiming(const validation& v, call_record& record) {
                       " ms a blocked host freezes every panel");
     }
     if (slowest > warnMs) {
-        return verdict(verdict_kind::warn, said.str() + "; above " + std::to_string(int(warnMs)) +
-                                               " ms");
+        return verdict(verdict_kind::warn,
+                       said.str() + "; above " + std::to_string(int(warnMs)) + " ms");
     }
     return pass();
 }
@@ -658,8 +658,7 @@ check_verdict checkDeterminism(const validation& v, call_record& record) {
     noteSteps(v, steps);
     steps_outcome first = runSteps(v, record, steps);
     steps_outcome second = runSteps(v, record, steps);
-    std::string differs = firstDifference(second.sent, first.sent, "the second time",
-                                          "the first");
+    std::string differs = firstDifference(second.sent, first.sent, "the second time", "the first");
     if (!differs.empty()) {
         return verdict(verdict_kind::warn, "the same steps gave other lines: " + differs);
     }
@@ -684,38 +683,26 @@ const char* verdictWord(verdict_kind k) {
 
 const std::vector<validate_check>& validateChecks() {
     static const std::vector<validate_check> checks = {
-        {"load", 1,
-         "the library loads; its factory makes a script on a link and on a null link",
+        {"load", 1, "the library loads; its factory makes a script on a link and on a null link",
          checkLoad},
-        {"null-link", 1, "on a null link, every event kind, then destroyed",
-         checkNullLink},
-        {"event-kinds", 1,
-         "kinds 1-7, unknown kinds, null arguments: only kind 3 answers",
+        {"null-link", 1, "on a null link, every event kind, then destroyed", checkNullLink},
+        {"event-kinds", 1, "kinds 1-7, unknown kinds, null arguments: only kind 3 answers",
          checkEventKinds},
-        {"replies", 1,
-         "each reply released once, during the event that asked",
-         checkReplies},
-        {"lifetime", 2,
-         "lives again and again: \"AS\" ends each, memory comes back",
+        {"replies", 1, "each reply released once, during the event that asked", checkReplies},
+        {"lifetime", 2, "lives again and again: \"AS\" ends each, memory comes back",
          checkLifetime},
-        {"answers", 2, "each parent answer a fresh block, readable after calls",
-         checkAnswers},
+        {"answers", 2, "each parent answer a fresh block, readable after calls", checkAnswers},
         {"startup-copied", 3, "the start-up text overwritten at once changes nothing",
          checkStartupCopied},
-        {"lines", 3,
-         "every line sent is one the host can read (WARN)",
-         checkLines},
+        {"lines", 3, "every line sent is one the host can read (WARN)", checkLines},
         {"host-thread", 3, "the link is called only inside host calls, on its thread",
          checkHostThread},
-        {"explore", 4,
-         "seeded random steps (--events), each checked; a failure shrunk",
+        {"explore", 4, "seeded random steps (--events), each checked; a failure shrunk",
          checkExplore},
         {"instances", 4, "two instances, interleaved: each sends what it sends alone",
          checkInstances},
-        {"timing", 5, "slowest event, 99th percentile: WARN > 20 ms, FAIL > 250 ms",
-         checkTiming},
-        {"memory", 5, "heap growth over many events beyond 64 KB",
-         checkMemory},
+        {"timing", 5, "slowest event, 99th percentile: WARN > 20 ms, FAIL > 250 ms", checkTiming},
+        {"memory", 5, "heap growth over many events beyond 64 KB", checkMemory},
         {"determinism", 7, "the same steps twice give the same lines (WARN)", checkDeterminism},
     };
     return checks;
@@ -735,8 +722,8 @@ std::string checksHelp() {
     for (const validate_check& c : validateChecks()) {
         std::string name = c.name;
         name.resize(16, ' ');
-        text += "  " + name + std::to_string(c.level) + (c.level < 10 ? "   " : "  ") + c.about +
-                "\n";
+        text +=
+            "  " + name + std::to_string(c.level) + (c.level < 10 ? "   " : "  ") + c.about + "\n";
     }
     return text;
 }
@@ -789,8 +776,8 @@ bool parseVerdict(const std::string& text, check_verdict& v) {
         return false;
     }
     v.kind = verdict_kind::fail;
-    for (verdict_kind k : {verdict_kind::pass, verdict_kind::warn, verdict_kind::fail,
-                           verdict_kind::unusable}) {
+    for (verdict_kind k :
+         {verdict_kind::pass, verdict_kind::warn, verdict_kind::fail, verdict_kind::unusable}) {
         if (word == verdictWord(k)) {
             v.kind = k;
         }

@@ -35,8 +35,8 @@ void commandsAnswered(const std::string& answer,
     std::size_t start = 0;
     while (start <= answer.size()) {
         std::size_t end = answer.find('\n', start);
-        std::string line = answer.substr(start, end == std::string::npos ? std::string::npos
-                                                                         : end - start);
+        std::string line =
+            answer.substr(start, end == std::string::npos ? std::string::npos : end - start);
         std::size_t equals = line.find('=');
         std::string name = line.substr(0, equals);
         name.erase(std::remove_if(name.begin(), name.end(),
@@ -45,7 +45,8 @@ void commandsAnswered(const std::string& answer,
         // A name goes into a scenario line as one word.
         bool word = !name.empty() && name.find_first_of("\"'") == std::string::npos;
         if (word) {
-            std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
+            std::string value =
+                equals == std::string::npos ? std::string() : line.substr(equals + 1);
             // "a | b | c" offers choices; "[value]" stands for anything.
             std::string first = value.substr(0, value.find(" | "));
             if (first.empty() || first[0] == '[' || first.find('\n') != std::string::npos) {
@@ -103,9 +104,10 @@ std::string watch_link::misuse() const {
                " call(s) of the host link from a thread other than the host's";
     }
     if (m_outside.load() > 0) {
-        text += (text.empty() ? "" : "; ") + std::to_string(m_outside.load()) +
-                " call(s) of the host link outside any host call" +
-                (m_firstLine.empty() ? std::string() : ", the first sending \"" + m_firstLine + "\"");
+        text +=
+            (text.empty() ? "" : "; ") + std::to_string(m_outside.load()) +
+            " call(s) of the host link outside any host call" +
+            (m_firstLine.empty() ? std::string() : ", the first sending \"" + m_firstLine + "\"");
     }
     return text;
 }
@@ -199,6 +201,7 @@ steps_outcome runSteps(const validation& v, call_record& record,
                        const std::vector<std::string>& steps) {
     steps_outcome outcome;
     harness h(v, record);
+    h.host().setLocation("the start");
     std::string error;
     if (!h.load(error) || !h.create(error)) {
         outcome.failed = true;
@@ -225,8 +228,8 @@ steps_outcome runSteps(const validation& v, call_record& record,
         s.line = static_cast<int>(i) + 1;
         clock::time_point began = clock::now();
         runner.run(s);
-        outcome.stepMs.push_back(std::chrono::duration<double, std::milli>(clock::now() - began)
-                                     .count());
+        outcome.stepMs.push_back(
+            std::chrono::duration<double, std::milli>(clock::now() - began).count());
         std::vector<std::string> problems = h.problems();
         if (!problems.empty()) {
             failAt(static_cast<int>(i), problems.front());
@@ -260,10 +263,12 @@ script_surface learnSurface(const validation& v, call_record& record) {
     script_surface surface;
     harness h(v, record);
     std::string error;
+    h.host().setLocation("asking the script what it takes");
     if (!h.load(error) || !h.create(error)) {
         return surface;
     }
     emulated_host& host = h.host();
+    host.setLocation("asking the script what it takes");
     script_slot& s = h.slot();
     host.parent(s, "_commands");
     std::vector<std::pair<std::string, std::string>> named;

@@ -20,12 +20,12 @@ namespace vesk_host {
 
 // What a validation was asked to do; the same for every check.
 struct validation {
-    std::string library; // as the loader takes it
+    std::string library;      // as the loader takes it
     std::string shownLibrary; // as the user gave it
     std::string name = "script";
     std::string startup;
     object_abi layout = object_abi::unknown;
-    std::string system; // the system folder; the built-in one when none was given
+    std::string system;      // the system folder; the built-in one when none was given
     std::string givenSystem; // empty when the built-in system is used
     std::string workstation;
     std::uint64_t seed = 0;
@@ -33,8 +33,9 @@ struct validation {
     int strictness = 5; // 1 to 10
     bool strict = false;
     int timeoutSeconds = 10;
-    std::string scratch; // a folder of this validation's own, removed at its end
-    std::string check;   // the check being run, in its own process
+    bool inProcess = false; // every check in vesk-host's own process, for a debugger
+    std::string scratch;    // a folder of this validation's own, removed at its end
+    std::string check;      // the check being run, in its own process
 
     // Scaled by the strictness: `atFive` at the default level.
     int scaled(int atFive) const;

@@ -128,8 +128,7 @@ std::string outcomeOf(const validation& v, const std::vector<std::string>& steps
 }
 
 // The options that replay a scenario on the same script and system in plain vesk-host.
-std::string replayCommand(const validation& v, const std::string& system,
-                          const std::string& file) {
+std::string replayCommand(const validation& v, const std::string& system, const std::string& file) {
     std::string line = "vesk-host --script " + v.shownLibrary;
     if (!system.empty()) {
         line += " --system " + system;
@@ -140,6 +139,9 @@ std::string replayCommand(const validation& v, const std::string& system,
     if (!v.startup.empty()) {
         line += " --startup '" + v.startup + "'";
     }
+    if (v.timeoutSeconds != 10) {
+        line += " --timeout " + std::to_string(v.timeoutSeconds);
+    }
     if (v.layout != object_abi::unknown) {
         line += std::string(" --abi ") + objectAbiName(v.layout);
     }
@@ -149,8 +151,8 @@ std::string replayCommand(const validation& v, const std::string& system,
 // Shrinks a failing run of steps and writes it as a scenario under `outDir`; the path, or
 // empty text when nothing could be written.
 std::string writeScenario(const validation& v, const std::string& check, const std::string& why,
-                          std::vector<std::string> steps, const std::string& signature,
-                          bool shrink, const std::string& outDir) {
+                          std::vector<std::string> steps, const std::string& signature, bool shrink,
+                          const std::string& outDir) {
     if (shrink && !signature.empty()) {
         still_fails fails = [&](const std::vector<std::string>& candidate) {
             return outcomeOf(v, candidate) == signature;
@@ -172,8 +174,7 @@ std::string writeScenario(const validation& v, const std::string& check, const s
         (fs::path(outDir) / (check + "-seed" + std::to_string(v.seed) + ".scenario")).string();
     std::vector<std::string> about = {
         "vesk-host --validate, check " + check + ", seed " + std::to_string(v.seed) + ":",
-        "  " + why,
-        "Replay: " + replayCommand(v, system, file),
+        "  " + why, "Replay: " + replayCommand(v, system, file),
         "The run fails as the check did: a problem of the host link, a crash or a hang."};
     if (!writeText(file, scenarioText(about, steps, {}))) {
         return std::string();
@@ -190,19 +191,25 @@ check_result runOne(const validation& base, const validate_check& c, const std::
     std::remove(stepsFile(v, c.name).c_str());
     int status = 0;
     broken_run broken;
-    bool finished = runIsolated(
-        [&](call_record& record, const std::function<void(const std::string&)>&) {
-            check_verdict verdict;
-            try {
-                verdict = c.run(v, record);
-            } catch (const std::exception& e) {
-                verdict.kind = verdict_kind::fail;
-                verdict.why = std::string("vesk-host's own fault: ") + e.what();
-            }
-            writeText(file, verdictText(verdict));
-            return 0;
-        },
-        v.timeoutSeconds, status, broken);
+    isolated_run run = [&](call_record& record, const std::function<void(const std::string&)>&) {
+        check_verdict verdict;
+        try {
+            verdict = c.run(v, record);
+        } catch (const std::exception& e) {
+            verdict.kind = verdict_kind::fail;
+            verdict.why = std::string("vesk-host's own fault: ") + e.what();
+        }
+        writeText(file, verdictText(verdict));
+        return 0;
+    };
+    bool finished = true;
+    if (v.inProcess) {
+        // For a debugger: a crash ends vesk-host.
+        call_record record;
+        status = run(record, nullptr);
+    } else {
+        finished = runIsolated(run, v.timeoutSeconds, status, broken);
+    }
     check_verdict verdict;
     if (!finished) {
         result.word = "CRASH";
@@ -215,16 +222,21 @@ check_result runOne(const validation& base, const validate_check& c, const std::
         if (broken.location.compare(0, prefix.size(), prefix) == 0 &&
             parseInt(broken.location.substr(prefix.size()), at) && at >= 1 &&
             std::size_t(at) <= steps.size()) {
-            result.why += " at step " + std::to_string(at) + " (" + steps[std::size_t(at) - 1] + ")";
+            result.why +=
+                " at step " + std::to_string(at) + " (" + steps[std::size_t(at) - 1] + ")";
+            // What came after the step that broke never ran.
+            steps.resize(std::size_t(at));
         }
-        // A hang is not shrunk: every attempt would wait for the time-out.
         bool hung = broken.what.compare(0, 4, "hung") == 0;
-        if (!steps.empty() && !hung) {
-            std::string signature = failureSignature(broken.what + " in " + broken.handler);
-            if (outcomeOf(v, steps) == signature) {
-                result.scenario =
-                    writeScenario(v, c.name, result.why, steps, signature, true, outDir);
-            }
+        std::string signature = failureSignature(broken.what + " in " + broken.handler);
+        if (steps.empty()) {
+            return result;
+        }
+        if (hung) {
+            // Not shrunk, nor tried again: every attempt would wait for the time-out.
+            result.scenario = writeScenario(v, c.name, result.why, steps, signature, false, outDir);
+        } else if (outcomeOf(v, steps) == signature) {
+            result.scenario = writeScenario(v, c.name, result.why, steps, signature, true, outDir);
         }
         return result;
     }
@@ -268,7 +280,8 @@ std::string resultLine(const check_result& r) {
 }
 
 bool parseSeed(const std::string& text, std::uint64_t& seed) {
-    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 19 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
     seed = std::stoull(text);
@@ -296,8 +309,9 @@ std::string validateHelp() {
            "  --out DIR            where reproducing scenarios go (default ./vesk-validate),\n"
            "                       named after check and seed\n"
            "  --junit FILE         one testcase per check\n"
-           "  --system, --workstation, --startup, --abi, --timeout as for a run; with no\n"
-           "                       --system a built-in one: one router, lookups that answer\n"
+           "  --system, --workstation, --startup, --abi, --timeout, --in-process\n"
+           "                       as for a run; with no --system, a built-in system: one\n"
+           "                       router, lookups that answer\n"
            "\n" +
            checksHelp();
 }
@@ -312,6 +326,7 @@ int runValidation(const options& o) {
     v.workstation = o.workstation;
     v.strict = o.strict;
     v.timeoutSeconds = o.timeoutSeconds();
+    v.inProcess = o.inProcess;
     parseInt(o.strictness, v.strictness);
     if (o.seed.empty() || !parseSeed(o.seed, v.seed)) {
         v.seed = pickSeed();
@@ -320,8 +335,8 @@ int runValidation(const options& o) {
     if (!o.events.empty()) {
         parseInt(o.events, v.events);
     }
-    std::cout << "validate: " << o.script << ", seed " << v.seed << " (strictness "
-              << v.strictness << ", " << v.events << " events)" << std::endl;
+    std::cout << "validate: " << o.script << ", seed " << v.seed << " (strictness " << v.strictness
+              << ", " << v.events << " events)" << std::endl;
 
     scratch_folder scratch(v.seed);
     if (scratch.path().empty()) {
