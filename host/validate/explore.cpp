@@ -103,7 +103,7 @@ std::string drawValue(draw_source& d) {
 // A name that the script never gave, for presses on controls and panels that are not there.
 std::string drawMissingName(draw_source& d) {
     static const std::vector<std::string> names = {
-        "no_such_control", "0", "-1", "2147483647", "\xC3\xA9", "a.b", "a=b", "%1", "x'y", "''",
+        "no_such_control", "0", "-1", "2147483647", "\xC3\xA9", "a.b", "a=b", "%1", "x'y", "a b",
     };
     if (d.oneIn(10)) {
         return repeated("n", 300);
