@@ -65,7 +65,7 @@ Sequence minimised(Sequence items, Test&& fails, const budgeted_check& budget) {
 }
 
 // The values of one step made plainer while the run still fails: its numbers towards 0, its
-// text shorter. Returns the step's line as it ends.
+// text shorter, the numbers in its text 0 or 1. Returns the step's line as it ends.
 std::string simplified(std::vector<std::string>& steps, std::size_t at, budgeted_check& check) {
     step s;
     std::string error;
@@ -109,8 +109,31 @@ std::string simplified(std::vector<std::string>& steps, std::size_t at, budgeted
             candidate.hasText = !text.empty();
             return failsWith(candidate);
         };
-        s.text = minimised(s.text, failsWithText, check);
-        s.hasText = !s.text.empty();
+        minimised(s.text, failsWithText, check);
+        // The text as written now: the line may have dropped blanks at its ends.
+        if (!parseStep(steps[at], s, error) || !s.hasText) {
+            return steps[at];
+        }
+        // Each number left in it as 0, or else 1: "source=-1" rather than "source=-2147483648".
+        for (std::size_t i = 0; i < s.text.size() && !check.spent();) {
+            if (s.text[i] < '0' || s.text[i] > '9') {
+                ++i;
+                continue;
+            }
+            std::size_t end = i;
+            while (end < s.text.size() && s.text[end] >= '0' && s.text[end] <= '9') {
+                ++end;
+            }
+            for (const char* plain : {"0", "1"}) {
+                std::string text = s.text.substr(0, i) + plain + s.text.substr(end);
+                if (text != s.text && failsWithText(text)) {
+                    s.text = text;
+                    end = i + 1;
+                    break;
+                }
+            }
+            i = end;
+        }
     }
     return steps[at];
 }
