@@ -35,7 +35,8 @@ std::vector<std::string> drawSteps(const script_surface& surface, std::uint64_t 
 using still_fails = std::function<bool(const std::vector<std::string>& steps)>;
 
 // Delta debugging: drops steps, then simplifies the values of those left, for as long as `fails`
-// holds, calling it at most `attempts` times. `steps` must fail to begin with.
+// holds, calling it at most `attempts` times. `steps` must fail to begin with; what comes back
+// is `steps` or a run that `fails` said fails, never one left untried.
 std::vector<std::string> shrinkSteps(std::vector<std::string> steps, const still_fails& fails,
                                      int attempts);
 
@@ -48,8 +49,8 @@ std::string scenarioText(const std::vector<std::string>& about,
 
 // The scenario language's writing of one argument, such that the parser reads back exactly
 // `text`. A word is plain, or in single quotes when it holds blanks; false when no writing of it
-// exists (a quote and a blank, a line end). A text has \\, \n and \t escaped; the blanks at
-// either end of a line cannot be written, so they are dropped.
+// exists (a quote with a blank, a leading quote, a line end). A text has \\, \n and \t escaped; the
+// blanks at either end of a line cannot be written, so they are dropped.
 bool stepWord(const std::string& text, std::string& written);
 std::string stepText(const std::string& text);
 
