@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <filesystem>
+#include <map>
 #include <set>
 
+#include "command_line.h"
 #include "emulated_link.h"
+#include "ini_files.h"
 #include "scenario_parser.h"
 #include "scenario_runner.h"
 #include "vesk_script_export.h"
@@ -14,6 +18,8 @@
 #include <malloc.h>
 #define VESK_VALIDATE_MALLINFO2 1
 #endif
+
+namespace fs = std::filesystem;
 
 namespace vesk_host {
 
@@ -280,10 +286,41 @@ script_surface learnSurface(const validation& v, call_record& record) {
             host.parent(s, query);
         }
     }
+    // What a parent panel would give a script on this system: each panel layout, each
+    // instance, then the parameters the script named. The panels each opened are kept.
+    std::vector<std::string> given;
+    std::error_code failed;
+    std::vector<std::string> layouts;
+    for (fs::directory_iterator e(fs::path(v.system) / "panels", failed), end; !failed && e != end;
+         e.increment(failed)) {
+        if (e->path().extension() == ".ini") {
+            layouts.push_back(e->path().stem().string());
+        }
+    }
+    std::sort(layouts.begin(), layouts.end());
+    for (const std::string& layout : layouts) {
+        given.push_back("panel=" + layout);
+    }
+    for (const auto& instance : iniSection(
+             (fs::path(v.system) / "config" / "system" / "host.ini").string(), "Instances")) {
+        given.push_back("instance=" + instance.first);
+    }
     for (const auto& p : named) {
         surface.parameters.push_back(p.first);
-        if (s.script != nullptr) {
-            host.parent(s, p.first + "=" + p.second);
+        given.push_back(p.first + "=" + p.second);
+    }
+    std::map<std::string, std::set<std::string>> opened;
+    auto keepPanels = [&] {
+        for (const auto& p : s.state.panels) {
+            for (const control& c : p.second.controls) {
+                opened[p.first].insert(c.id);
+            }
+        }
+    };
+    for (const std::string& text : given) {
+        if (s.script != nullptr && text.find_first_of("\r\n") == std::string::npos) {
+            host.parent(s, text);
+            keepPanels();
         }
     }
     // One press on every control it shows, for the panels and timers that presses open.
@@ -298,12 +335,11 @@ script_surface learnSurface(const validation& v, call_record& record) {
             host.press(s, c.first, c.second, nullptr);
         }
     }
-    for (const auto& p : s.state.panels) {
+    keepPanels();
+    for (const auto& p : opened) {
         script_surface::panel panel;
         panel.name = p.first;
-        for (const control& c : p.second.controls) {
-            panel.controls.push_back(c.id);
-        }
+        panel.controls.assign(p.second.begin(), p.second.end());
         surface.panels.push_back(panel);
     }
     std::set<std::pair<int, int>> watched;
@@ -311,6 +347,16 @@ script_surface learnSurface(const validation& v, call_record& record) {
         for (const auto& range : r.second) {
             watched.insert({r.first.second, range.first});
             watched.insert({r.first.second, range.second});
+        }
+    }
+    // And the indices it polled: the first and the last of each range asked for.
+    for (const std::string& line : s.record.sent) {
+        command_line c = parseCommandLine(line);
+        bool poll = c.verb.size() == 2 && std::string("RIG").find(c.verb[0]) != std::string::npos &&
+                    (c.verb[1] == 'P' || c.verb[1] == 'Q');
+        if (poll && c.matches("nnn")) {
+            watched.insert({c.number(0), c.number(1)});
+            watched.insert({c.number(0), c.number(2)});
         }
     }
     surface.watched.assign(watched.begin(), watched.end());

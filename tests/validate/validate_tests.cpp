@@ -2,14 +2,17 @@
 // hand back, the built-in system and the run of steps every check stands on.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "builtin_system.h"
 #include "checks.h"
+#include "env_guard.h"
 #include "harness.h"
 #include "options.h"
 #include "system_check.h"
@@ -201,8 +204,13 @@ protected:
         EXPECT_TRUE(writeBuiltinSystem(v.system, "", error)) << error;
         v.seed = 1;
         v.scratch = folder.path();
+        // The scripts read their settings from the system, as the validator's checks see it.
+        env.set("CC_ROOT", folder.path());
+        env.set("CC_SYSTEM", "builtin");
+        env.unset("CC_WORKSTATION");
     }
     temp_folder folder;
+    env_guard env;
     validation v;
     call_record record;
 };
@@ -230,14 +238,16 @@ TEST_F(ValidateSteps, AFaultIsFoundAtItsStepTheSameWayEachTime) {
     }
 }
 
-// The follow script, asked what it takes, names its parameters; its sound steps pass and
-// its life ends with "AS".
+// The follow script, given what a parent would give it on this system, names its parameters
+// and watches its monitor; its sound steps pass and its life ends with "AS".
 TEST_F(ValidateSteps, TheFollowScriptsSurfaceAndASoundLife) {
     v.library = VIEWTRAIL_LIBRARY;
     script_surface surface = learnSurface(v, record);
     std::set<std::string> parameters(surface.parameters.begin(), surface.parameters.end());
     EXPECT_EQ(parameters, (std::set<std::string>{"panel", "source"}));
     EXPECT_EQ(surface.devices, std::vector<int>{1});
+    // Given the system's instance, it watches its monitor's destination, 1 on this system.
+    EXPECT_EQ(surface.watched, (std::vector<std::pair<int, int>>{{1, 1}}));
     std::vector<std::string> steps = soundSteps(surface);
     steps_outcome o = runSteps(v, record, steps);
     EXPECT_FALSE(o.failed) << o.why;
@@ -258,4 +268,49 @@ TEST(ValidateMemory, AnAllocationShowsInTheHeap) {
     std::size_t after = 0;
     ASSERT_TRUE(heapInUse(after));
     EXPECT_GE(after, before + 256 * 1024);
+}
+
+namespace {
+
+// A host link that counts what reaches it.
+class counting_link : public vesk_client_callback {
+public:
+    char* callback(char*, int) override {
+        ++calls;
+        return nullptr;
+    }
+    int calls = 0;
+};
+
+} // namespace
+
+// The host link is called only inside a host call, on the host's thread: anything else is
+// noted and kept from the host, whose link is not made for it.
+TEST(ValidateHostThread, CallsOutsideACallOrFromAnotherThreadAreNotedNotPassedOn) {
+    counting_link host;
+    call_record record;
+    watch_link watch(&host, record);
+    char line[] = "HI";
+    watch.callback(line, 0);
+    EXPECT_EQ(host.calls, 0);
+    record.enter("buttonCallback");
+    watch.callback(line, 0);
+    EXPECT_EQ(host.calls, 1);
+    EXPECT_EQ(watch.misuse().find("thread"), std::string::npos);
+    std::thread other([&] { watch.callback(line, 0); });
+    other.join();
+    record.leave();
+    EXPECT_EQ(host.calls, 1);
+    EXPECT_EQ(watch.calls(), 3);
+    std::string misuse = watch.misuse();
+    EXPECT_NE(misuse.find("1 call(s) of the host link from a thread other than the host's"),
+              std::string::npos)
+        << misuse;
+    EXPECT_NE(misuse.find("1 call(s) of the host link outside any host call, the first sending "
+                          "\"HI\""),
+              std::string::npos)
+        << misuse;
+    counting_link quiet;
+    call_record idle;
+    EXPECT_EQ(watch_link(&quiet, idle).misuse(), "");
 }
