@@ -38,6 +38,8 @@ struct options {
     std::string checks;
     std::string skip;
     std::string out;
+    // Ember+: the system's devices served to consumers on this port.
+    std::string ember;
     bool quiet = false;
     bool strict = false;
     bool inProcess = false;
