@@ -95,8 +95,9 @@ bool validationAccepted(const options& o, std::string& error) {
         return true;
     }
     long long number = 0;
-    if (!o.scenario.empty() || !o.checkSystem.empty() || o.wantsPage() || !o.serve.empty()) {
-        error = "--validate takes no scenario, --check-system or page options";
+    if (!o.scenario.empty() || !o.checkSystem.empty() || o.wantsPage() || !o.serve.empty() ||
+        !o.ember.empty()) {
+        error = "--validate takes no scenario, --check-system, page or --ember options";
         return false;
     }
     if (!o.seed.empty() &&

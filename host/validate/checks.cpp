@@ -335,7 +335,7 @@ check_verdict checkLifetime(const validation& v, call_record& record) {
     if (!measured) {
         return verdict(verdict_kind::warn,
                        "every life ended with \"AS\"; memory across lives is not measured on "
-                       "this platform");
+                       "this platform or under this allocator");
     }
     long long growth = static_cast<long long>(now) - static_cast<long long>(settled);
     if (growth > static_cast<long long>(memoryBound)) {
@@ -608,7 +608,8 @@ public:
 check_verdict checkMemory(const validation& v, call_record& record) {
     std::size_t before = 0;
     if (!heapInUse(before)) {
-        return verdict(verdict_kind::warn, "the heap in use is not measured on this platform");
+        return verdict(verdict_kind::warn,
+                       "the heap in use is not measured on this platform or under this allocator");
     }
     script_library library(v.library, v.layout);
     silent_link link;

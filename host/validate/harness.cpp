@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -397,9 +398,23 @@ std::vector<std::string> soundSteps(const script_surface& surface) {
 
 bool heapInUse(std::size_t& bytes) {
 #if defined(VESK_VALIDATE_MALLINFO2)
-    struct mallinfo2 info = mallinfo2();
-    bytes = info.uordblks + info.hblkhd;
-    return true;
+    auto measure = [] {
+        struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
+    // Under a sanitizer or valgrind another allocator serves the program and the C library's
+    // figures stand still: a block of our own must show in them, or nothing is measured.
+    static const bool measurable = [&measure] {
+        const std::size_t size = 256 * 1024;
+        std::size_t before = measure();
+        // Through a volatile pointer, so that the compiler cannot leave the block out.
+        void* volatile probe = std::malloc(size);
+        bool seen = probe != nullptr && measure() >= before + size;
+        std::free(probe);
+        return seen;
+    }();
+    bytes = measure();
+    return measurable;
 #else
     bytes = 0;
     return false;
