@@ -60,6 +60,14 @@ namespace {
 
 const char versionText[] = "vesk-host 1.1";
 
+#if defined(VESK_HOST_NO_PAGE)
+const char pageNote[] =
+    "\nThis vesk-host was built without its page (civetweb or nlohmann-json was missing when\n"
+    "it was built): --serve, --listen, --record and --html are refused.\n";
+#else
+const char pageNote[] = "";
+#endif
+
 std::string defaultName(const std::string& path) {
     std::string stem = fs::path(path).stem().string();
 #if !defined(_WIN32)
@@ -90,7 +98,7 @@ bool informationAsked(int argc, char** argv, std::string& text) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            text = std::string(usageText) + "\nScenario commands\n\n" + scenarioHelp();
+            text = std::string(usageText) + pageNote + "\nScenario commands\n\n" + scenarioHelp();
             return true;
         }
         if (arg == "--version") {
