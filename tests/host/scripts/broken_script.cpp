@@ -17,11 +17,11 @@
 //                        or dereferences null, as the library is loaded
 //   VESK_BREAK_UNLOAD_HANG, VESK_BREAK_UNLOAD_CRASH  the same in a static destructor, as the
 //                        library is unloaded
-//   VESK_BREAK_THREAD    sends from a thread of its own, started at the first press and joined
-//                        in the timer handler
-//   VESK_BREAK_LATE      starts a thread at the first press that sends once the script is
-//                        destroyed (its destructor does not wait for it); its next life takes
-//                        half a second to be created, while that thread sends
+//   VESK_BREAK_THREAD    starts a thread at the first press that sends once the timer handler
+//                        lets it, while that handler waits for it
+//   VESK_BREAK_LATE      starts a thread at the first press that outlives the script (its
+//                        destructor does not wait for it) and sends while the next life is
+//                        being created, which takes half a second
 // Before breaking it sends "PS '1' 'broken'", so that the report has a last line to show.
 #include <atomic>
 #include <chrono>
@@ -73,7 +73,6 @@ struct static_fault {
 #endif
 
 #if defined(VESK_BREAK_LATE)
-std::atomic<bool> destroyed{false};
 std::atomic<int> lives{0};
 #endif
 
@@ -85,7 +84,7 @@ public:
         m_link = hostLink;
 #endif
 #if defined(VESK_BREAK_LATE)
-        if (lives.fetch_add(1) > 0) {
+        if (lives.fetch_add(1) == 1) {
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
 #endif
@@ -100,13 +99,7 @@ public:
 
 #if defined(VESK_BREAK_THREAD)
     ~broken_script() override {
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-#elif defined(VESK_BREAK_LATE)
-    ~broken_script() override {
-        destroyed.store(true);
+        letTheThreadSend();
     }
 #endif
 
@@ -115,20 +108,23 @@ public:
 #if defined(VESK_BREAK_THREAD)
         if (!m_thread.joinable()) {
             vesk_client_callback* sendVia = m_link;
-            m_thread = std::thread([sendVia] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::atomic<bool>* go = &m_go;
+            m_thread = std::thread([sendVia, go] {
+                while (!go->load()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
                 char line[] = "PS '1' 'from a thread'";
                 sendVia->callback(line, 0);
             });
         }
 #elif defined(VESK_BREAK_LATE)
-        if (lives.load() == 1 && !destroyed.load()) {
+        if (lives.load() == 1) {
             vesk_client_callback* sendVia = m_link;
             std::thread([sendVia] {
-                while (!destroyed.load()) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                // The next life is being created: this one was destroyed before it.
+                while (lives.load() < 2) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 char line[] = "PS '1' 'late'";
                 sendVia->callback(line, 0);
             }).detach();
@@ -167,9 +163,7 @@ public:
 #if defined(VESK_BREAK_ABORT)
         std::abort();
 #elif defined(VESK_BREAK_THREAD)
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
+        letTheThreadSend();
 #endif
     }
 
@@ -186,6 +180,13 @@ private:
     vesk_client_callback* m_link = nullptr; // the host's, for the threads that misuse it
 #endif
 #if defined(VESK_BREAK_THREAD)
+    void letTheThreadSend() {
+        m_go.store(true);
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    std::atomic<bool> m_go{false};
     std::thread m_thread;
 #endif
 };
