@@ -106,7 +106,8 @@ public:
     void buttonCallback(buttonNotify* notify) override {
         panelShow("1", "broken", "");
 #if defined(VESK_BREAK_THREAD)
-        if (!m_thread.joinable()) {
+        if (!m_started) {
+            m_started = true;
             vesk_client_callback* sendVia = m_link;
             std::atomic<bool>* go = &m_go;
             m_thread = std::thread([sendVia, go] {
@@ -186,6 +187,7 @@ private:
             m_thread.join();
         }
     }
+    bool m_started = false;
     std::atomic<bool> m_go{false};
     std::thread m_thread;
 #endif
