@@ -46,3 +46,10 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${VESK_INSTALL_SHAREDI
 # the SDK's own build stays behind.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${VESK_INSTALL_SHAREDIR}/examples
     REGEX "/examples/CMakeLists\\.txt$" EXCLUDE)
+# The follow script the demo runs, as an example beside its project file (examples/follow/):
+# its source is kept once, in script/, and installed from there.
+install(FILES
+    ${PROJECT_SOURCE_DIR}/script/viewTrail.h
+    ${PROJECT_SOURCE_DIR}/script/viewTrail.cpp
+    ${PROJECT_SOURCE_DIR}/script/load_vesk_client_script.cpp
+    DESTINATION ${VESK_INSTALL_SHAREDIR}/examples/follow)

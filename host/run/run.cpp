@@ -10,6 +10,7 @@
 #include "junit.h"
 #include "page.h"
 #include "platform.h"
+#include "replay_command.h"
 #include "scenario_runner.h"
 #include "system_check.h"
 #include "system_model.h"
@@ -36,6 +37,14 @@ std::string libraryPath(const std::string& given) {
 #else
     return "./" + given;
 #endif
+}
+
+// A comment line of the recording stays one line whatever a path holds.
+std::string oneLine(std::string text) {
+    for (char& c : text) {
+        c = c == '\n' || c == '\r' ? '?' : c;
+    }
+    return text;
 }
 
 std::string counted(int n, const char* one, const char* many) {
@@ -183,6 +192,10 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
                 call_record* record, const std::function<void(const std::string&)>& mirror,
                 host_page& page, bool supervised) {
     std::string error;
+    // Before any library is loaded: what the script does may change the current folder, and
+    // the command must name the files this command line meant.
+    std::string replay =
+        replayCommand(o, hostProgram(), dir, o.record.empty() ? std::string("FILE") : o.record);
     transcript out(o.quiet ? nullptr : &std::cout);
     if (mirror) {
         out.mirrorTo(mirror);
@@ -238,8 +251,14 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     }
     host.create(*host.slot(name));
     scenario_runner runner(host, out, file);
-    std::unique_ptr<run_page> shown = page.forRun(
-        host, runner, out, "# Recorded by vesk-host with " + described + ".", supervised);
+    std::string header = "# Recorded by vesk-host with " + oneLine(described) + ".\n";
+    if (oneLine(replay) == replay) {
+        header += std::string("# To replay it, from any folder") +
+                  (o.record.empty() ? ", with this file's path for FILE" : "") + ":\n#   " + replay;
+    } else {
+        header += "# A path of this run holds a line break: no command line can replay it.";
+    }
+    std::unique_ptr<run_page> shown = page.forRun(host, runner, out, header, supervised);
     int stoppedBy = 0;
     std::string stopped;
     if (o.scenario.empty() && o.serve.empty()) {

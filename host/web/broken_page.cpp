@@ -31,7 +31,14 @@ bool showBrokenRun(page_supervisor& supervisor, const options& o, const broken_r
     std::string recorded = supervisor.recording() + "# The run " + broken.what +
                            (broken.handler.empty() ? "" : " in " + broken.handler) +
                            " at the step above.\n";
-    if (!o.record.empty() && !writeFile(o.record, recorded)) {
+    // The recording gives each step a blank line before it, the step the run died in too,
+    // which the last state shown may not count yet.
+    std::size_t steps = 0;
+    for (std::size_t at = recorded.find("\n\n"); at != std::string::npos;
+         at = recorded.find("\n\n", at + 1)) {
+        ++steps;
+    }
+    if (!o.record.empty() && !writeRecording(o.record, recorded, steps)) {
         written = false;
     }
     supervisor.showEnd(state, transcriptText, recorded);

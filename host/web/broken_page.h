@@ -2,6 +2,7 @@
 // is asked to stop, and saved to --html and --record.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "page_relay.h"
@@ -17,5 +18,9 @@ bool showBrokenRun(page_supervisor& supervisor, const options& o, const broken_r
 
 // Writes `text` to `path`, saying so when it cannot.
 bool writeFile(const std::string& path, const std::string& text);
+
+// Writes the recording of `steps` steps to `path` (--record, absolute), and says where and how
+// much, so that the file is found without knowing where vesk-host was started.
+bool writeRecording(const std::string& path, const std::string& text, std::size_t steps);
 
 } // namespace vesk_host

@@ -58,7 +58,8 @@ public:
     bool stepsDone() override {
         // The state before the scripts are destroyed is what the run ended with.
         m_finalState = m_view.state();
-        return m_options.record.empty() || writeFile(m_options.record, m_view.recording());
+        return m_options.record.empty() ||
+               writeRecording(m_options.record, m_view.recording(), m_view.recordedSteps());
     }
 
     bool reportDone() override {
@@ -117,6 +118,15 @@ bool writeFile(const std::string& path, const std::string& text) {
         std::cerr << "vesk-host: cannot write " << path << "\n";
         return false;
     }
+    return true;
+}
+
+bool writeRecording(const std::string& path, const std::string& text, std::size_t steps) {
+    if (!writeFile(path, text)) {
+        return false;
+    }
+    std::cerr << "vesk-host: recorded " << steps << (steps == 1 ? " step" : " steps") << " in "
+              << path << "\n";
     return true;
 }
 

@@ -16,7 +16,9 @@ set(prefix "${WORK}/prefix")
 step(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
 set(share "${prefix}/share/VeskScript")
 foreach(wanted docs/writing-a-script.md examples/demo-system/config/system/configdb.ini
-               examples/follow.scenario)
+               examples/demo-system/panels/main.ini examples/follow.scenario
+               examples/follow/viewTrail.h examples/follow/viewTrail.cpp
+               examples/follow/load_vesk_client_script.cpp)
     if(NOT EXISTS "${share}/${wanted}")
         message(FATAL_ERROR "the install has no ${wanted}")
     endif()

@@ -22,6 +22,11 @@ foreach(wanted "window.veskSnapshot = " "\"ended\":\"broken_crash crashed: SIGSE
     endif()
 endforeach()
 
+# Counted with the step the run crashed in, which the last state shown did not count yet.
+string(FIND "${err}" "vesk-host: recorded 2 steps in ${recorded}" said)
+if(said EQUAL -1)
+    message(FATAL_ERROR "the run did not say where it recorded the 2 steps:\n${out}${err}")
+endif()
 file(READ "${recorded}" text)
 if(NOT text MATCHES "\npress 1 button\n# The run crashed: SIGSEGV[^\n]* in buttonCallback")
     message(FATAL_ERROR "the recording lacks the step the run crashed in:\n${text}")
