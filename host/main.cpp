@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ember_serving.h"
 #include "options.h"
 #include "page.h"
 #include "run.h"
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
     }
     options o;
     std::string error;
-    if (!parseOptions(argc, argv, o, error) || !pageAccepts(o, error)) {
+    if (!parseOptions(argc, argv, o, error) || !pageAccepts(o, error) || !emberAccepts(o, error)) {
         std::cerr << "vesk-host: " << error << "\n\n" << usageText;
         return exitUnusable;
     }

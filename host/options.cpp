@@ -45,7 +45,13 @@ const char usageText[] =
     "                       SIGTERM; commands typed on standard input still work\n"
     "  --listen ADDR        serve on ADDR instead of 127.0.0.1 (the only way beyond loopback;\n"
     "                       beyond it the page and its socket need the token that the\n"
-    "                       serving line prints in its URL)\n"
+    "                       serving line prints in its URL; Ember+ has no such token)\n"
+    "  --ember PORT         serve the system's devices as an Ember+ provider on\n"
+    "                       127.0.0.1:PORT (0: a free port): routers as matrices, text\n"
+    "                       devices as string parameters, state devices as booleans. A\n"
+    "                       consumer's connect is a route made elsewhere. After SCENARIO (if\n"
+    "                       any) it serves until SIGINT or SIGTERM, running commands typed on\n"
+    "                       standard input; with --serve, the page serves beside it\n"
     "  --record FILE        save every step run as a scenario, with what the scripts sent and\n"
     "                       what the host showed after each as its expectations; says where\n"
     "                       it wrote and how many steps, and its first lines hold the command\n"
@@ -127,6 +133,7 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
                   {"--check-system", &options::checkSystem},
                   {"--serve", &options::serve},
                   {"--listen", &options::listen},
+                  {"--ember", &options::ember},
                   {"--record", &options::record},
                   {"--html", &options::html}};
     for (int i = 1; i < argc; ++i) {
@@ -183,8 +190,12 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
         error = "--serve takes a port number from 0 to 65535";
         return false;
     }
-    if (!o.listen.empty() && o.serve.empty()) {
-        error = "--listen goes with --serve";
+    if (!o.ember.empty() && (!parseInt(o.ember, port) || port < 0 || port > 65535)) {
+        error = "--ember takes a port number from 0 to 65535";
+        return false;
+    }
+    if (!o.listen.empty() && o.serve.empty() && o.ember.empty()) {
+        error = "--listen goes with --serve or --ember";
         return false;
     }
     // Written at the end, perhaps after a script changed the current folder: fixed now.

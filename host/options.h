@@ -30,6 +30,8 @@ struct options {
     std::string listen;
     std::string record;
     std::string html;
+    // Ember+: the system's devices served to consumers on this port.
+    std::string ember;
     bool quiet = false;
     bool strict = false;
     bool inProcess = false;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "line_feed.h"
+
 namespace vesk_host {
 
 struct broken_run;
@@ -22,9 +24,9 @@ public:
     virtual ~run_page() = default;
     // Runs one step; with the page, the step is recorded and shown.
     virtual void run(const step& s) = 0;
-    // After the steps, for --serve: serves until asked to stop. False, with `error`, when the
-    // page cannot be served.
-    virtual bool serve(std::string& error) = 0;
+    // After the steps, for --serve: serves until asked to stop, running the lines of `feed`
+    // (when given) as they come. False, with `error`, when the page cannot be served.
+    virtual bool serve(line_feed* feed, std::string& error) = 0;
     // Before the scripts are destroyed: keeps the state they ended with and writes --record.
     // False when a file cannot be written.
     virtual bool stepsDone() = 0;

@@ -11,7 +11,7 @@ class steps_only : public run_page {
 public:
     explicit steps_only(scenario_runner& runner) : m_runner(runner) {}
     void run(const step& s) override { m_runner.run(s); }
-    bool serve(std::string&) override { return true; }
+    bool serve(line_feed*, std::string&) override { return true; }
     bool stepsDone() override { return true; }
     bool reportDone() override { return true; }
 

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 
+#include "ember_serving.h"
 #include "emulated_host.h"
 #include "junit.h"
 #include "page.h"
@@ -14,6 +15,7 @@
 #include "scenario_runner.h"
 #include "system_check.h"
 #include "system_model.h"
+#include "text.h"
 #include "transcript.h"
 
 namespace fs = std::filesystem;
@@ -259,9 +261,24 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
         header += "# A path of this run holds a line break: no command line can replay it.";
     }
     std::unique_ptr<run_page> shown = page.forRun(host, runner, out, header, supervised);
+    // Ember+ consumers see the system from before the first step; what they ask for runs
+    // between steps and while serving.
+    std::unique_ptr<ember_serving> ember;
+    if (!o.ember.empty()) {
+        ember.reset(new ember_serving(system));
+        int port = 0;
+        parseInt(o.ember, port);
+        if (!ember->start(o.listen.empty() ? "127.0.0.1" : o.listen, port, error)) {
+            return unusable(o, {"vesk-host: " + error});
+        }
+        for (const std::string& left : ember->leftOut()) {
+            host.warn("Ember+ leaves out " + left);
+        }
+        std::cout << ember->servingLine() << std::endl;
+    }
     int stoppedBy = 0;
     std::string stopped;
-    if (o.scenario.empty() && o.serve.empty()) {
+    if (o.scenario.empty() && o.serve.empty() && !ember) {
         readInteractively(*shown, runner);
     } else {
         stop_while_running stoppable(supervised);
@@ -272,6 +289,9 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
             }
             at = file + ":" + std::to_string(s.line);
             shown->run(s);
+            if (ember) {
+                ember->runWaiting(*shown);
+            }
         }
         stoppedBy = stopSignal;
         stopped = "vesk-host: stopped by " + stopSignalName(stoppedBy) + " at " + at +
@@ -282,11 +302,16 @@ int runScenario(const options& o, const std::string& dir, const std::vector<step
     }
     host.setLocation(file + ": at the end");
     if (!o.serve.empty() && stoppedBy == 0) {
-        if (!shown->serve(error)) {
+        if (!shown->serve(ember.get(), error)) {
             return unusable(o, {"vesk-host: " + error});
         }
         host.setLocation("serving: at the end");
+    } else if (ember && stoppedBy == 0 && !runner.quitRequested()) {
+        ember->serve(*shown, runner, supervised);
+        host.setLocation("serving: at the end");
     }
+    // Consumers are let go before the scripts are destroyed.
+    ember.reset();
     runner.finish();
     if (!shown->stepsDone()) {
         return exitUnusable;

@@ -76,7 +76,7 @@ device* system_model::find(int number) {
         entry = readDevice(configFile(file), number);
     }
     if (entry) {
-        entry->listen(m_listener);
+        entry->listen(&m_listeners);
     }
     return entry.get();
 }
@@ -104,12 +104,7 @@ void system_model::findAll() {
 }
 
 void system_model::listen(device_listener* listener) {
-    m_listener = listener;
-    for (auto& entry : m_devices) {
-        if (entry.second) {
-            entry.second->listen(listener);
-        }
-    }
+    m_listeners.first = listener;
 }
 
 std::string system_model::instance(const std::string& name) const {

@@ -41,6 +41,9 @@ class system_model {
 public:
     // `dir` is <root>/<system>; empty means a system with nothing in it.
     explicit system_model(std::string dir);
+    // Its devices listen to it: it stays where it was made.
+    system_model(const system_model&) = delete;
+    system_model& operator=(const system_model&) = delete;
 
     const std::string& dir() const { return m_dir; }
 
@@ -60,6 +63,9 @@ public:
     const std::map<int, std::unique_ptr<device>>& devices() const { return m_devices; }
     // Hears of every change of every device; null for none.
     void listen(device_listener* listener);
+    // A second listener, told after the first (the Ember+ provider beside the host); null for
+    // none.
+    void listenAlso(device_listener* listener) { m_listeners.second = listener; }
 
     // The instance table's entry, "device offset"; empty when the instance is unknown.
     std::string instance(const std::string& name) const;
@@ -76,7 +82,19 @@ private:
     std::string m_dir;
     // An entry with no device remembers a number that has no file.
     std::map<int, std::unique_ptr<device>> m_devices;
-    device_listener* m_listener = nullptr;
+    // What every device listens to: it tells the host, then the second listener.
+    struct fan_out : device_listener {
+        device_listener* first = nullptr;
+        device_listener* second = nullptr;
+        void deviceChanged(const device& changed, int index, const std::string& said) override {
+            for (device_listener* l : {first, second}) {
+                if (l != nullptr) {
+                    l->deviceChanged(changed, index, said);
+                }
+            }
+        }
+    };
+    fan_out m_listeners;
 };
 
 } // namespace vesk_host

@@ -14,10 +14,11 @@ namespace vesk_host {
 
 struct inbound {
     enum class kind {
-        typed,     // a line from standard input
-        request,   // a request from a browser
-        greeting,  // a browser just connected and wants the whole state
-        endOfInput // standard input is finished
+        typed,      // a line from standard input
+        request,    // a request from a browser
+        greeting,   // a browser just connected and wants the whole state
+        endOfInput, // standard input is finished
+        fed         // a line waits in the serving loop's feed
     };
     kind what = kind::typed;
     long client = 0; // the browser, for request and greeting

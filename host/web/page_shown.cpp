@@ -47,12 +47,12 @@ public:
         }
     }
 
-    bool serve(std::string& error) override {
+    bool serve(line_feed* feed, std::string& error) override {
         if (m_relay) {
-            vesk_host::serve(m_view, *m_relay);
+            vesk_host::serve(m_view, *m_relay, 0, feed);
             return true;
         }
-        return serveHere(m_view, serveSettings(m_options), error);
+        return serveHere(m_view, serveSettings(m_options), error, feed);
     }
 
     bool stepsDone() override {

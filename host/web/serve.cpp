@@ -95,13 +95,14 @@ std::string servingLine(const std::string& address, int port, const std::string&
            "/" + (token.empty() ? "" : "?token=" + token);
 }
 
-bool serveHere(host_view& view, const serve_settings& settings, std::string& error) {
+bool serveHere(host_view& view, const serve_settings& settings, std::string& error,
+               line_feed* feed) {
     web_server server(webPage());
     if (!server.start(settings.address, settings.port, error)) {
         return false;
     }
     std::cout << servingLine(server.address(), server.port(), server.token()) << std::endl;
-    serve(view, server);
+    serve(view, server, 0, feed);
     server.stop();
     return true;
 }
@@ -125,7 +126,7 @@ bool stop_signals::requested() const {
     return stopRequested != 0;
 }
 
-void serve(host_view& view, page_link& server, int input) {
+void serve(host_view& view, page_link& server, int input, line_feed* feed) {
     stop_signals signals;
 
     std::atomic<bool> stopping(false);
@@ -140,11 +141,32 @@ void serve(host_view& view, page_link& server, int input) {
         }
         server.broadcastState(jsonText(view.state()));
     };
+    if (feed != nullptr) {
+        // A full queue drops the wake-up, not the line: the loop takes it at its next turn.
+        feed->onArrival([&server] {
+            inbound item;
+            item.what = inbound::kind::fed;
+            server.post(item);
+        });
+    }
     int typedLine = 0;
     bool quit = false;
     while (!quit && !signals.requested()) {
         inbound item;
-        if (!server.next(item, 200)) {
+        bool got = server.next(item, 200);
+        std::string fed;
+        bool anyFed = false;
+        while (feed != nullptr && feed->next(fed)) {
+            std::string why;
+            if (!view.perform(fed, why)) {
+                std::cerr << "vesk-host: " << fed << ": " << why << "\n";
+            }
+            anyFed = true;
+        }
+        if (anyFed) {
+            flush();
+        }
+        if (!got) {
             continue;
         }
         switch (item.what) {
@@ -191,7 +213,12 @@ void serve(host_view& view, page_link& server, int input) {
         case inbound::kind::endOfInput:
             // Serving goes on without standard input; a signal ends it.
             break;
+        case inbound::kind::fed:
+            break;
         }
+    }
+    if (feed != nullptr) {
+        feed->onArrival(nullptr);
     }
     stopping = true;
     reader.join();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host_view.h"
+#include "line_feed.h"
 #include "page_link.h"
 
 namespace vesk_host {
@@ -32,10 +33,11 @@ private:
 };
 
 // Serves the page from this process. False, with `error`, when the server cannot listen.
-bool serveHere(host_view& view, const serve_settings& settings, std::string& error);
+bool serveHere(host_view& view, const serve_settings& settings, std::string& error,
+               line_feed* feed = nullptr);
 // The serving loop itself, over a server of this process or one the supervisor runs. Lines
-// typed on `input` (standard input unless told) run as steps.
-void serve(host_view& view, page_link& page, int input = 0);
+// typed on `input` (standard input unless told) run as steps, and so do the lines of `feed`.
+void serve(host_view& view, page_link& page, int input = 0, line_feed* feed = nullptr);
 
 // A transcript message: `lines` to add, or, with `reset`, to replace what the page shows.
 nlohmann::json transcriptMessage(const nlohmann::json& lines, bool reset);

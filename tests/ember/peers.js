@@ -1,6 +1,8 @@
 // Our Ember+ provider and consumer against third-party peers from npm (node-emberplus and
 // emberplus-connection), which judge the protocol. Usage: node peers.js TEST EMBER_PEER
-// where EMBER_PEER is the ember_peer program. Every process started here is stopped on the way
+// where EMBER_PEER is the ember_peer program, or, for the host-* tests,
+// node peers.js TEST VESK_HOST SCRIPT_LIBRARY SYSTEM_DIR (vesk-host --ember with viewTrail on
+// the demo system). Every process started here is stopped on the way
 // out; the whole test is bounded by a watchdog. Exit 77 means skipped (the peers could not be
 // installed).
 //
@@ -14,7 +16,7 @@ const path = require('path');
 const readline = require('readline');
 
 const here = __dirname;
-const [test, peerProgram] = process.argv.slice(2);
+const [test, peerProgram, ...hostArgs] = process.argv.slice(2);
 const children = [];
 const servers = [];
 
@@ -401,7 +403,135 @@ async function providerLarge() {
     ours.say('quit');
 }
 
+// vesk-host serving the demo system with viewTrail: the script follows router 3's destination
+// 7 (MON 7, Ember+ target 6), which starts on BARS.
+async function serveHost(...more) {
+    const [library, system] = hostArgs;
+    const host = start(peerProgram, ['--script', library, '--system', system, '--workstation', '12',
+        '--ember', '0', ...more]);
+    host.exited = new Promise((resolve) => host.on('exit', (code, signal) => resolve({code, signal})));
+    const line = await host.waitFor(/^vesk-host: Ember\+ provider on 127\.0\.0\.1:\d+$/, 10000);
+    host.say('parent panel=main');
+    host.say('parent instance=router1');
+    await host.waitFor(/TP 'text=BARS' '1' 'tally'/);
+    return {host, port: Number(line.split(':').pop())};
+}
+
+// SIGTERM ends serving; the run reports as usual.
+async function stopHost(host) {
+    host.kill('SIGTERM');
+    const {code, signal} = await host.exited;
+    expect(code === 0, `vesk-host ended with ${code} ${signal}: ${JSON.stringify(host.lines.slice(-5))}`);
+    expect(host.lines.some((l) => /^vesk-host: passed: /.test(l)), 'no passing summary line');
+}
+
+const demoTargets = ['TX', 'PVW', 'MON 3', 'MON 4', 'MON 5', 'MON 6', 'MON 7', 'MON 8'];
+const demoSources = ['CAM 1', 'CAM 2', 'CAM 3', 'CAM 4', 'CAM 5', 'CAM 6', 'CAM 7', 'Jo\'s desk',
+    'CAM 9', 'CAM 10', 'CAM 11', 'CAM 12', 'VT 1', 'VT 2', 'GFX', 'BARS'];
+
+// node-emberplus's consumer reads vesk-host's demo router and its other devices, routes it so
+// that the script hears it, and sees the script's crosspoint and the system's changes.
+async function hostNodeEmberplus() {
+    const {EmberClient} = require(path.join(here, 'node_modules', 'node-emberplus'));
+    const {host, port} = await serveHost();
+    const client = new EmberClient({host: '127.0.0.1', port: await via(port, 'host-nep'), timeoutValue: 3000});
+    client.on('error', () => {});
+    await client.connectAsync();
+    await client.getDirectoryAsync();
+    const m = await client.getElementByPathAsync('vesk-host/studio-router/matrix');
+    expect(m.contents.targetCount === 8 && m.contents.sourceCount === 16,
+        `size ${m.contents.targetCount} x ${m.contents.sourceCount}`);
+    const base = m.contents.labels[0].basePath;
+    for (const [n, want] of [[1, demoTargets], [2, demoSources]]) {
+        const node = await client.getElementByPathAsync(`${base}.${n}`);
+        const got = [...node.elements.values()].map((p) => p.contents.value);
+        expect(JSON.stringify(got) === JSON.stringify(want), `labels ${n}: ${JSON.stringify(got)}`);
+    }
+    const sourcesOf = (t) => JSON.stringify(m.connections[t] && m.connections[t].sources);
+    for (const [t, want] of [[0, '[0]'], [1, '[0]'], [6, '[15]']]) {
+        expect(sourcesOf(t) === want, `connection of ${t}: ${sourcesOf(t)}`);
+    }
+
+    // A consumer's connect is a route made elsewhere: the registered script hears it.
+    let from = host.lines.length;
+    let t0 = process.hrtime.bigint();
+    await client.matrixConnectAsync(m, 6, [2]);
+    await host.waitFor(/TP 'text=CAM 3' '1' 'tally'/, 3000, from);
+    figure('node-emberplus\'s connect to the script\'s tally line', t0);
+    await until('target 6 on source 2', () => sourcesOf(6) === '[2]');
+
+    // The script's own crosspoint reaches the consumer.
+    t0 = process.hrtime.bigint();
+    host.say('parent source=12');
+    host.say('press 1 button');
+    await until('the script\'s crosspoint 6 <- 11', () => sourcesOf(6) === '[11]');
+    figure('the script\'s crosspoint to node-emberplus\'s consumer', t0);
+    host.say('route 3 5 2');
+    await until('a route typed in, 1 <- 4', () => sourcesOf(1) === '[4]');
+
+    // A text slot written by the consumer lands in the system; a state set there reaches it.
+    const slot = await client.getElementByPathAsync('0.20.1');
+    from = host.lines.length;
+    await client.setValueAsync(slot, 'NEWS');
+    await host.waitFor(/slot 2 now "NEWS"/, 3000, from);
+    const state = await client.getElementByPathAsync('0.30.0');
+    expect(state.contents.value === false, `state 1 is ${state.contents.value}`);
+    host.say('state 30 1 on');
+    await until('state 1 on', () => state.contents.value === true);
+    await client.disconnectAsync();
+    await keepAlives(port);
+    await stopHost(host);
+}
+
+// emberplus-connection's consumer does the same, with the page served beside the provider.
+async function hostEmberplusConnection() {
+    const {EmberClient} = require(path.join(here, 'node_modules', 'emberplus-connection'));
+    const {host, port} = await serveHost('--serve', '0');
+    await host.waitFor(/^serving http:\/\/127\.0\.0\.1:\d+\/$/);
+    const client = new EmberClient('127.0.0.1', await via(port, 'host-epc'));
+    client.on('error', () => {});
+    await client.connect();
+    await (await client.getDirectory(client.tree)).response;
+    const m = await client.getElementByPath('0.3.0');
+    expect(m, 'no matrix at 0.3.0');
+    await (await client.getDirectory(m)).response;
+    expect(m.contents.targetCount === 8 && m.contents.sourceCount === 16,
+        `size ${m.contents.targetCount} x ${m.contents.sourceCount}`);
+    const base = m.contents.labels[0].basePath;
+    for (const [n, want] of [[1, demoTargets], [2, demoSources]]) {
+        const node = await client.getElementByPath(`${base}.${n}`);
+        await (await client.getDirectory(node)).response;
+        const got = Object.values(node.children).map((p) => p.contents.value);
+        expect(JSON.stringify(got) === JSON.stringify(want), `labels ${n}: ${JSON.stringify(got)}`);
+    }
+    // emberplus-connection keeps the connections of the last update only: look a target up.
+    const sourcesOf = (t) => {
+        const c = Object.values(m.contents.connections || {}).find((x) => x.target === t);
+        return c ? JSON.stringify(c.sources) : 'none';
+    };
+    expect(sourcesOf(6) === '[15]', `connection of 6: ${sourcesOf(6)}`);
+
+    let from = host.lines.length;
+    const t0 = process.hrtime.bigint();
+    await (await client.matrixConnect(m, 6, [4])).response;
+    await host.waitFor(/TP 'text=CAM 5' '1' 'tally'/, 3000, from);
+    figure('emberplus-connection\'s connect to the script\'s tally line', t0);
+    await until('target 6 on source 4', () => sourcesOf(6) === '[4]');
+    // A disconnect leaves a router's destination where it is.
+    await (await client.matrixDisconnect(m, 6, [4])).response;
+    await sleep(100);
+    expect(sourcesOf(6) === '[4]', `after a disconnect: ${sourcesOf(6)}`);
+
+    host.say('parent source=12');
+    host.say('press 1 button');
+    await until('the script\'s crosspoint 6 <- 11', () => sourcesOf(6) === '[11]');
+    await client.disconnect();
+    await stopHost(host);
+}
+
 const tests = {
+    'host-node-emberplus': hostNodeEmberplus,
+    'host-emberplus-connection': hostEmberplusConnection,
     'provider-large': providerLarge,
     'provider-node-emberplus': providerNodeEmberplus,
     'provider-emberplus-connection': providerEmberplusConnection,

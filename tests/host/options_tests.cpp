@@ -38,7 +38,11 @@ TEST(Options, LinesThatCannotStartARunSayWhy) {
         {{"--script", "a.so", "--timeout", "0"}, "--timeout takes a number of seconds, 1 or more"},
         {{"--script", "a.so", "--serve", "65536"}, "--serve takes a port number from 0 to 65535"},
         {{"--script", "a.so", "--serve", "-1"}, "--serve takes a port number from 0 to 65535"},
-        {{"--script", "a.so", "--listen", "::1"}, "--listen goes with --serve"},
+        {{"--script", "a.so", "--listen", "::1"}, "--listen goes with --serve or --ember"},
+        {{"--script", "a.so", "--ember", "0", "--listen", "0.0.0.0"}, ""},
+        {{"--script", "a.so", "--ember", "0", "--serve", "0"}, ""},
+        {{"--script", "a.so", "--ember", "65536"}, "--ember takes a port number from 0 to 65535"},
+        {{"--script", "a.so", "--ember", "x"}, "--ember takes a port number from 0 to 65535"},
     };
     for (const auto& row : rows) {
         vesk_host::options o;
