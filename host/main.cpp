@@ -9,6 +9,7 @@
 #include "page.h"
 #include "run.h"
 #include "scenario_parser.h"
+#include "validate.h"
 
 using namespace vesk_host;
 
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, o, error) || !pageAccepts(o, error) || !emberAccepts(o, error)) {
         std::cerr << "vesk-host: " << error << "\n\n" << usageText;
         return exitUnusable;
+    }
+    if (o.validate) {
+        return runValidation(o);
     }
     // A malformed scenario is refused before anything runs.
     std::vector<step> steps;

@@ -2,9 +2,11 @@
 
 #include <filesystem>
 
+#include "checks.h"
 #include "load/object_layout.h"
 #include "scenario_parser.h"
 #include "text.h"
+#include "validate.h"
 
 namespace fs = std::filesystem;
 
@@ -13,6 +15,7 @@ namespace vesk_host {
 const char usageText[] =
     "usage: vesk-host --script LIBRARY [options] [SCENARIO]\n"
     "       vesk-host --check-system DIR [--workstation N]\n"
+    "       vesk-host --validate --script LIBRARY [options] (see Validation below)\n"
     "\n"
     "Loads LIBRARY as the panel host does, creates its script and runs SCENARIO against it,\n"
     "or, without SCENARIO, reads the same commands from standard input.\n"
@@ -87,6 +90,41 @@ std::string defaultName(const std::string& path) {
     return stem.empty() ? "script" : stem;
 }
 
+// The options of --validate, which take effect only with it.
+bool validationAccepted(const options& o, std::string& error) {
+    bool validating[] = {!o.seed.empty(),   !o.events.empty(), o.strictness != "5",
+                         !o.checks.empty(), !o.skip.empty(),   !o.out.empty()};
+    for (bool given : validating) {
+        if (given && !o.validate) {
+            error = "--seed, --events, --strictness, --checks, --skip and --out go with --validate";
+            return false;
+        }
+    }
+    if (!o.validate) {
+        return true;
+    }
+    long long number = 0;
+    if (!o.scenario.empty() || !o.checkSystem.empty() || o.wantsPage() || !o.serve.empty() ||
+        !o.ember.empty()) {
+        error = "--validate takes no scenario, --check-system, page or --ember options";
+        return false;
+    }
+    if (!o.seed.empty() &&
+        (o.seed.size() > 19 || !parseNumber(o.seed, 0, 999999999999999999LL, number))) {
+        error = "--seed takes a number, 0 or more";
+        return false;
+    }
+    if (!o.events.empty() && !parseNumber(o.events, 1, 1000000, number)) {
+        error = "--events takes a number from 1 to 1000000";
+        return false;
+    }
+    if (!parseNumber(o.strictness, 1, 10, number)) {
+        error = "--strictness takes a level from 1 to 10";
+        return false;
+    }
+    return knownCheckNames(o.checks, error) && knownCheckNames(o.skip, error);
+}
+
 } // namespace
 
 std::string options::scriptName() const {
@@ -107,7 +145,8 @@ bool informationAsked(int argc, char** argv, std::string& text) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            text = std::string(usageText) + pageNote + "\nScenario commands\n\n" + scenarioHelp();
+            text = std::string(usageText) + pageNote + "\n" + validateHelp() +
+                   "\nScenario commands\n\n" + scenarioHelp();
             return true;
         }
         if (arg == "--version") {
@@ -135,7 +174,13 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
                   {"--listen", &options::listen},
                   {"--ember", &options::ember},
                   {"--record", &options::record},
-                  {"--html", &options::html}};
+                  {"--html", &options::html},
+                  {"--seed", &options::seed},
+                  {"--events", &options::events},
+                  {"--strictness", &options::strictness},
+                  {"--checks", &options::checks},
+                  {"--skip", &options::skip},
+                  {"--out", &options::out}};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string* value = nullptr;
@@ -154,6 +199,8 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
             o.quiet = true;
         } else if (arg == "--in-process") {
             o.inProcess = true;
+        } else if (arg == "--validate") {
+            o.validate = true;
         } else if (arg == "--strict") {
             o.strict = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -168,6 +215,9 @@ bool parseOptions(int argc, char** argv, options& o, std::string& error) {
     }
     if (o.script.empty() && o.checkSystem.empty()) {
         error = "--script is required";
+        return false;
+    }
+    if (!validationAccepted(o, error)) {
         return false;
     }
     object_abi layout = object_abi::unknown;

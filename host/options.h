@@ -30,6 +30,14 @@ struct options {
     std::string listen;
     std::string record;
     std::string html;
+    // --validate: the library put through the host's contract, no scenario.
+    bool validate = false;
+    std::string seed;
+    std::string events;
+    std::string strictness = "5";
+    std::string checks;
+    std::string skip;
+    std::string out;
     // Ember+: the system's devices served to consumers on this port.
     std::string ember;
     bool quiet = false;

@@ -1,6 +1,7 @@
 #include "device.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "file_check.h"
 #include "ini_files.h"
@@ -74,15 +75,19 @@ std::unique_ptr<device> readDevice(const std::string& path, int number) {
 
 void checkDevice(file_check& f) {
     const ini_line* kind = key(f.section("Device"), "kind");
-    if (const ini_section* s = f.section("Device")) {
-        f.onlyKeys(*s, {"name", "kind"});
-    }
     // Written in lower case, as the host compares them.
     const device_type* type = kind != nullptr ? deviceTypeNamed(kind->value) : types[0];
     if (type == nullptr) {
         f.finding(kind->number, "kind '" + kind->value + "' is not " + deviceTypeNames() +
                                     " (it is read as a " + types[0]->name + ")");
         type = types[0];
+    }
+    if (const ini_section* s = f.section("Device")) {
+        std::vector<std::string> known = {"name", "kind"};
+        for (const char* const* k = type->deviceKeys; k != nullptr && *k != nullptr; ++k) {
+            known.push_back(*k);
+        }
+        f.onlyKeys(*s, known);
     }
     type->check(f);
 }

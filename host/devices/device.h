@@ -30,6 +30,10 @@ struct device_change {
     int index = 0;
     int number = 0;
     std::string text;
+    // Filled in by the host: whether a script's line asks for it (not a change made elsewhere
+    // in the system), and the virtual clock, in ms, when it is asked.
+    bool byScript = false;
+    long long now = 0;
 };
 
 // Hears of every change a device makes, whoever asked for it.
@@ -37,6 +41,9 @@ class device_listener {
 public:
     // `said` is the change in the transcript's words ("3: Out 1 (1) now on In 2 (2)").
     virtual void deviceChanged(const device& changed, int index, const std::string& said) = 0;
+    // A request that changed nothing yet: one the device makes later, or one it turned down for
+    // its own state (a locked destination). For the transcript: no script hears of it.
+    virtual void deviceNoted(const device&, const std::string&) {}
     virtual ~device_listener() = default;
 };
 
@@ -78,6 +85,8 @@ struct device_type {
     // Its scenario commands: changes made elsewhere in the system, then expectations.
     const scenario_command* commands;
     std::size_t commandCount;
+    // Keys of its [Device] section besides name and kind, ending in null; null for none.
+    const char* const* deviceKeys = nullptr;
 };
 
 class device {
@@ -102,9 +111,15 @@ public:
     // Whether the index holds something: a text, an index that is on. The polls that report
     // held indices only ("IQ", "GQ") go by it.
     virtual bool holds(int index) const = 0;
-    // Asks for a change; false, with `why`, when the device refuses it. A change made is
-    // reported to the listener.
+    // Asks for a change; false, with `why`, when it cannot be asked of the device (an index it
+    // does not have): a fault of whoever asked. A change made is reported to the listener; one
+    // the device makes later, or turns down for its own state (a locked destination), is noted
+    // to it, and the request gives true.
     virtual bool request(const device_change& change, std::string& why) = 0;
+    // The virtual time, in ms, of the next change the device has yet to make; -1 when none.
+    virtual long long nextDue() const { return -1; }
+    // Makes the changes due at `now` or before, reporting them as request() does.
+    virtual void makeDue(long long) {}
 
     // Its state for `show`, under its type's tag.
     virtual std::string shown() const = 0;
@@ -121,6 +136,12 @@ protected:
     void changed(int index, const std::string& said) const {
         if (m_listener != nullptr) {
             m_listener->deviceChanged(*this, index, said);
+        }
+    }
+    // Tells the listener of a request that changed nothing yet.
+    void noted(const std::string& said) const {
+        if (m_listener != nullptr) {
+            m_listener->deviceNoted(*this, said);
         }
     }
 

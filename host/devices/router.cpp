@@ -1,10 +1,13 @@
 // Routers: the kind a device file without a kind is. Its file has [Database] DatabaseSize_0
 // sources and DatabaseSize_1 destinations (otherwise the highest numbers named), [Sources] and
-// [Destinations] names, [Crosspoints] destination=source for its start state. Switches and
-// polls reach scripts as revertives (kind 1) with the source's name.
+// [Destinations] names, [Crosspoints] destination=source for its start state, and [Device]
+// switch_delay. Switches and polls reach scripts as revertives (kind 1) with the source's name.
 #include "router.h"
 
 #include <algorithm>
+#include <climits>
+#include <utility>
+#include <vector>
 
 #include "emulated_host.h"
 #include "file_check.h"
@@ -46,6 +49,25 @@ bool router::report(int index, std::string& text) const {
     return source != 0;
 }
 
+std::string router::destinationSaid(int destination) const {
+    return std::to_string(number()) + ": " + destinationName(destination) + " (" +
+           std::to_string(destination) + ")";
+}
+
+std::string router::sourceSaid(int source) const {
+    return sourceName(source) + " (" + std::to_string(source) + ")";
+}
+
+void router::make(int destination, int source) {
+    if (locked.count(destination) != 0) {
+        noted(destinationSaid(destination) + " is locked: the switch to " + sourceSaid(source) +
+              " is refused");
+        return;
+    }
+    crosspoints[destination] = source;
+    changed(destination, destinationSaid(destination) + " now on " + sourceSaid(source));
+}
+
 bool router::request(const device_change& change, std::string& why) {
     int source = change.number;
     int destination = change.index;
@@ -56,18 +78,80 @@ bool router::request(const device_change& change, std::string& why) {
               std::to_string(destination);
         return false;
     }
-    crosspoints[destination] = source;
-    changed(destination, std::to_string(number()) + ": " + destinationName(destination) + " (" +
-                             std::to_string(destination) + ") now on " + sourceName(source) + " (" +
-                             std::to_string(source) + ")");
+    if (change.byScript && switchDelay > 0 && locked.count(destination) == 0) {
+        pending_switch next{source, change.now + switchDelay, ++m_asked};
+        auto was = pending.find(destination);
+        std::string instead =
+            was == pending.end() ? std::string()
+                                 : ", in place of the switch to " + sourceSaid(was->second.source) +
+                                       " due at " + std::to_string(was->second.due) + " ms";
+        pending[destination] = next;
+        noted(destinationSaid(destination) + " to go on " + sourceSaid(source) + " at " +
+              std::to_string(next.due) + " ms (switch_delay " + std::to_string(switchDelay) +
+              " ms)" + instead);
+        return true;
+    }
+    make(destination, source);
     return true;
+}
+
+long long router::nextDue() const {
+    long long next = -1;
+    for (const auto& p : pending) {
+        if (next < 0 || p.second.due < next) {
+            next = p.second.due;
+        }
+    }
+    return next;
+}
+
+void router::makeDue(long long now) {
+    // Taken out first, in the order they fall due (then the order asked in): making one asks
+    // for nothing more, so none joins while they are made.
+    std::vector<std::pair<int, pending_switch>> due;
+    for (auto p = pending.begin(); p != pending.end();) {
+        if (p->second.due <= now) {
+            due.emplace_back(p->first, p->second);
+            p = pending.erase(p);
+        } else {
+            ++p;
+        }
+    }
+    std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
+        return a.second.due != b.second.due ? a.second.due < b.second.due
+                                            : a.second.order < b.second.order;
+    });
+    for (const auto& d : due) {
+        make(d.first, d.second.source);
+    }
+}
+
+void router::lock(int destination, bool on) {
+    bool was = locked.count(destination) != 0;
+    if (on) {
+        locked.insert(destination);
+    } else {
+        locked.erase(destination);
+    }
+    noted(destinationSaid(destination) + (was == on ? " stays " : " now ") +
+          (on ? "locked" : "unlocked"));
 }
 
 std::string router::shown() const {
     std::string state = std::to_string(number()) + " " + name() + ":";
     for (const auto& x : crosspoints) {
         state += "\n" + destinationName(x.first) + " (" + std::to_string(x.first) + ") <- " +
-                 sourceName(x.second) + " (" + std::to_string(x.second) + ")";
+                 sourceSaid(x.second) + (locked.count(x.first) != 0 ? ", locked" : "");
+    }
+    for (const auto& p : pending) {
+        state += "\n" + destinationName(p.first) + " (" + std::to_string(p.first) +
+                 ") pending: " + sourceSaid(p.second.source) + " at " +
+                 std::to_string(p.second.due) + " ms";
+    }
+    for (int d : locked) {
+        if (crosspoints.count(d) == 0) {
+            state += "\n" + destinationName(d) + " (" + std::to_string(d) + "), locked";
+        }
     }
     return state;
 }
@@ -86,6 +170,21 @@ void router::page(page_writer& out) const {
         out.text("name", destinationName(d));
         out.number("source", source);
         out.text("sourceName", source > 0 ? sourceName(source) : "");
+        out.end();
+    }
+    out.end();
+    out.list("locked");
+    for (int d : locked) {
+        out.item(std::to_string(d));
+    }
+    out.end();
+    out.list("pending");
+    for (const auto& p : pending) {
+        out.record();
+        out.number("destination", p.first);
+        out.number("source", p.second.source);
+        // Milliseconds of the virtual clock: within an int for any run of under 24 days.
+        out.number("due", static_cast<int>(std::min<long long>(p.second.due, INT_MAX)));
         out.end();
     }
     out.end();
@@ -108,10 +207,18 @@ scenario_check router::expectation(int index) const {
 
 namespace {
 
+// A switch delay in ms; -1 when the text is not one.
+int switchDelayOf(const std::string& text) {
+    int delay = numberOr(text, -1);
+    return delay >= 0 ? delay : -1;
+}
+
 std::unique_ptr<device> load(const std::string& path, int number, const std::string& name) {
     std::unique_ptr<router> r(new router(number, name));
     r->sources = readNumbered(path, "Sources", "DatabaseSize_0", r->sourceNames);
     r->destinations = readNumbered(path, "Destinations", "DatabaseSize_1", r->destinationNames);
+    // One the check finds fault with switches at once.
+    r->switchDelay = std::max(0, switchDelayOf(iniValue(path, "Device", "switch_delay", "0")));
     for (int d = 1; d <= r->destinations && r->sources > 0; ++d) {
         r->crosspoints[d] = 1;
     }
@@ -129,6 +236,14 @@ void check(file_check& f) {
     f.onlySections({"Device", "Database", "Sources", "Destinations", "Crosspoints"});
     f.required("Sources");
     f.required("Destinations");
+    if (const ini_line* delay = key(f.section("Device"), "switch_delay")) {
+        if (switchDelayOf(delay->value) < 0) {
+            f.finding(delay->number, "switch_delay '" + delay->value +
+                                         "' is not a whole number of milliseconds from 0 to " +
+                                         std::to_string(INT_MAX) +
+                                         " (the router switches at once)");
+        }
+    }
     int sourceSize = 0;
     int destinationSize = 0;
     if (const ini_section* s = f.section("Database")) {
@@ -182,8 +297,46 @@ void expectCrosspoint(scenario_runner& r, const step& s, script_slot*) {
         return;
     }
     int on = found->sourceOf(destination);
+    // What explains a switch not made yet.
+    std::string why;
+    auto due = found->pending.find(destination);
+    if (due != found->pending.end()) {
+        why += "; a switch to source " + std::to_string(due->second.source) + " is due at " +
+               std::to_string(due->second.due) + " ms";
+    }
+    if (found->locked.count(destination) != 0) {
+        why += "; the destination is locked";
+    }
     r.record(s, on == source,
-             wanted + "source " + std::to_string(on) + " (" + found->sourceName(on) + ")");
+             wanted + "source " + std::to_string(on) + " (" + found->sourceName(on) + ")" + why);
+}
+
+// The router and destination a lock names; null, with the step failed, when there is none.
+router* lockable(scenario_runner& r, const step& s) {
+    int device = number(s, 0);
+    int destination = number(s, 1);
+    router* found = r.host().system().findAs<router>(device);
+    if (found == nullptr) {
+        r.fail(s, "the system has no router " + std::to_string(device));
+    } else if (!found->validDestination(destination)) {
+        r.fail(s, "router " + std::to_string(device) + " has destinations 1 to " +
+                      std::to_string(found->destinations) + "; no destination " +
+                      std::to_string(destination));
+        found = nullptr;
+    }
+    return found;
+}
+
+void lock(scenario_runner& r, const step& s, script_slot*) {
+    if (router* found = lockable(r, s)) {
+        found->lock(number(s, 1), true);
+    }
+}
+
+void unlock(scenario_runner& r, const step& s, script_slot*) {
+    if (router* found = lockable(r, s)) {
+        found->lock(number(s, 1), false);
+    }
 }
 
 const scenario_command commands[] = {
@@ -191,7 +344,13 @@ const scenario_command commands[] = {
      "switch made elsewhere; registered scripts hear", scenario_role::system, route},
     {"expect crosspoint", "i i i", "expect crosspoint DEVICE SOURCE DESTINATION",
      "the destination is on the source", scenario_role::expectation, expectCrosspoint},
+    {"lock", "i i", "lock DEVICE DESTINATION",
+     "the destination refuses every switch until unlocked", scenario_role::system, lock},
+    {"unlock", "i i", "unlock DEVICE DESTINATION", "the destination switches again",
+     scenario_role::system, unlock},
 };
+
+const char* const deviceKeys[] = {"switch_delay", nullptr};
 
 } // namespace
 
@@ -204,6 +363,7 @@ const device_type routerType = {"router",
                                 load,
                                 check,
                                 commands,
-                                sizeof commands / sizeof commands[0]};
+                                sizeof commands / sizeof commands[0],
+                                deviceKeys};
 
 } // namespace vesk_host

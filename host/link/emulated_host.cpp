@@ -501,6 +501,10 @@ void emulated_host::deviceChanged(const device& changed, int index, const std::s
     }
 }
 
+void emulated_host::deviceNoted(const device& noted, const std::string& said) {
+    m_out.entry(noted.type().tag, std::string(), said);
+}
+
 void emulated_host::drain() {
     std::size_t delivered = 0;
     while (!m_queue.empty()) {
@@ -532,7 +536,10 @@ bool emulated_host::change(int number, verb_family family, const device_change& 
               familyDevices(family) + " device";
         return false;
     }
-    bool accepted = d->request(change, why);
+    device_change asked = change;
+    asked.byScript = m_current != nullptr;
+    asked.now = m_now;
+    bool accepted = d->request(asked, why);
     // Inside a call into a script the queue waits for the call to return.
     if (m_current == nullptr) {
         drain();
@@ -544,6 +551,12 @@ void emulated_host::advance(long long milliseconds) {
     long long target = m_now + milliseconds;
     long long fired = 0;
     long long shownAt = -1; // the clock as the transcript last showed it
+    auto showClock = [&]() {
+        if (shownAt != m_now) {
+            m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
+            shownAt = m_now;
+        }
+    };
     for (;;) {
         script_slot* due = nullptr;
         int dueId = 0;
@@ -563,28 +576,47 @@ void emulated_host::advance(long long milliseconds) {
                 }
             }
         }
-        if (due == nullptr) {
+        // A device's change due at the same moment as a timer comes first: the timer sees it.
+        device* busy = nullptr;
+        long long busyDue = -1;
+        for (const auto& entry : m_system.devices()) {
+            long long next = entry.second ? entry.second->nextDue() : -1;
+            if (next >= 0 && next <= target && (busy == nullptr || next < busyDue)) {
+                busy = entry.second.get();
+                busyDue = next;
+            }
+        }
+        if (due == nullptr && busy == nullptr) {
             break;
         }
         if (++fired > timerFiringLimit) {
-            reportProblem(*due, "has timers firing more than " + std::to_string(timerFiringLimit) +
-                                    " times in one advance; the clock stops here");
+            std::string what = " more than " + std::to_string(timerFiringLimit) +
+                               " times in one advance; the clock stops here";
+            if (due != nullptr) {
+                reportProblem(*due, "has timers firing" + what);
+            } else {
+                what = "device " + std::to_string(busy->number()) + " has switches due" + what;
+                m_problems.push_back({m_location, what});
+                m_out.entry("PROBLEM", std::string(), what);
+            }
             break;
+        }
+        if (busy != nullptr && (due == nullptr || busyDue <= best->due)) {
+            m_now = busyDue > m_now ? busyDue : m_now;
+            showClock();
+            busy->makeDue(m_now);
+            drain();
+            continue;
         }
         script_timer& t = due->state.timers[dueId];
         m_now = t.due;
         t.due += t.interval;
-        if (shownAt != m_now) {
-            m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
-            shownAt = m_now;
-        }
+        showClock();
         timer(*due, dueId);
     }
     m_now = target > m_now ? target : m_now;
     // Once for each moment: not again when the last timer fired at the end of the advance.
-    if (shownAt != m_now) {
-        m_out.entry("clock", std::string(), std::to_string(m_now) + " ms");
-    }
+    showClock();
 }
 
 void emulated_host::show() {

@@ -159,6 +159,7 @@ public:
     // The change goes into the transcript, and every live script registered for the index
     // hears of it.
     void deviceChanged(const device& changed, int index, const std::string& said) override;
+    void deviceNoted(const device& noted, const std::string& said) override;
     long long nextTimerOrder() { return ++m_timerOrder; }
 
 private:

@@ -128,41 +128,6 @@ bool readArgument(line_reader& in, const std::string& token, step& out, std::str
     return true;
 }
 
-// The number of letters to change, add or drop to make `a` into `b`.
-std::size_t editDistance(const std::string& a, const std::string& b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-        row[j] = j;
-    }
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            std::size_t above = row[j];
-            std::size_t changed = diagonal + (a[i - 1] == b[j - 1] ? 0 : 1);
-            row[j] = std::min({changed, row[j] + 1, row[j - 1] + 1});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
-// "; did you mean 'press'?" when one of `choices` is close to what was typed.
-std::string didYouMean(const std::string& word, const std::vector<std::string>& choices) {
-    std::string best;
-    std::size_t bestDistance = 0;
-    for (const std::string& c : choices) {
-        std::size_t d = editDistance(word, c);
-        // A slip of a letter or two, never a guess at a word of another length altogether.
-        std::size_t allowed = c.size() <= 3 ? 1 : 2;
-        if (!c.empty() && d <= allowed && (best.empty() || d < bestDistance)) {
-            best = c;
-            bestDistance = d;
-        }
-    }
-    return best.empty() ? std::string() : "; did you mean '" + best + "'?";
-}
-
 // The command's name, word by word: `word` is the first, already read.
 bool readName(line_reader& in, std::string word, std::vector<const scenario_command*>& candidates,
               std::string& error) {
@@ -262,6 +227,44 @@ const scenario_command* readForm(line_reader& in, std::vector<const scenario_com
 }
 
 } // namespace
+
+// The number of letters to change, add or drop to make `a` into `b`.
+namespace {
+
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            std::size_t above = row[j];
+            std::size_t changed = diagonal + (a[i - 1] == b[j - 1] ? 0 : 1);
+            row[j] = std::min({changed, row[j] + 1, row[j - 1] + 1});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+} // namespace
+
+std::string didYouMean(const std::string& word, const std::vector<std::string>& choices) {
+    std::string best;
+    std::size_t bestDistance = 0;
+    for (const std::string& c : choices) {
+        std::size_t d = editDistance(word, c);
+        // A slip of a letter or two, never a guess at a word of another length altogether.
+        std::size_t allowed = c.size() <= 3 ? 1 : 2;
+        if (!c.empty() && d <= allowed && (best.empty() || d < bestDistance)) {
+            best = c;
+            bestDistance = d;
+        }
+    }
+    return best.empty() ? std::string() : "; did you mean '" + best + "'?";
+}
 
 std::vector<std::string> formTokens(const char* form) {
     std::vector<std::string> tokens;

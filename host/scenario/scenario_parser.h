@@ -70,6 +70,10 @@ bool loadScenario(const std::string& path, std::vector<step>& steps,
 // The command reference that `help` and `--help` print.
 std::string scenarioHelp();
 
+// "; did you mean 'press'?" when one of `choices` is a slip of a letter or two from `word`;
+// empty text otherwise.
+std::string didYouMean(const std::string& word, const std::vector<std::string>& choices);
+
 // The blank-separated tokens of a command's form or name.
 std::vector<std::string> formTokens(const char* form);
 // Whether a form token is an argument rather than a keyword.

@@ -93,6 +93,13 @@ private:
                 }
             }
         }
+        void deviceNoted(const device& noted, const std::string& said) override {
+            for (device_listener* l : {first, second}) {
+                if (l != nullptr) {
+                    l->deviceNoted(noted, said);
+                }
+            }
+        }
     };
     fan_out m_listeners;
 };

@@ -46,11 +46,13 @@ struct heard_change {
 
 struct recording_listener : device_listener {
     std::vector<heard_change> heard;
+    std::vector<std::string> notes;
     void deviceChanged(const device& changed, int index, const std::string& said) override {
         std::string text;
         changed.report(index, text);
         heard.push_back({changed.number(), index, said, text});
     }
+    void deviceNoted(const device&, const std::string& said) override { notes.push_back(said); }
 };
 
 } // namespace
@@ -199,7 +201,8 @@ TEST(DeviceKinds, ShownToThePageAndInShow) {
     } rows[] = {
         {3,
          "sources=[ 'CAM 1' 'CAM 2' } destinations=[ { index=1 name='MON' source=1 "
-         "sourceName='CAM 1' } { index=2 name='TX' source=2 sourceName='CAM 2' } } ",
+         "sourceName='CAM 1' } { index=2 name='TX' source=2 sourceName='CAM 2' } } "
+         "locked=[ } pending=[ } ",
          "router", "3 mcr:\nMON (1) <- CAM 1 (1)\nTX (2) <- CAM 2 (2)"},
         {20, "slots=[ { index=1 text='hello' } { index=2 text='' } { index=3 text='' } } ",
          "device", "20 captions (3 slots):\nslot 1 \"hello\""},
@@ -217,6 +220,155 @@ TEST(DeviceKinds, ShownToThePageAndInShow) {
         EXPECT_STREQ(d->type().tag, row.tag) << row.device;
         EXPECT_EQ(d->shown(), row.shown) << row.device;
     }
+    // A router's locks and the switches it has still to make.
+    router* r = s.system.findAs<router>(3);
+    ASSERT_NE(r, nullptr);
+    r->switchDelay = 250;
+    r->lock(2, true);
+    std::string why;
+    device_change asked{1, 2, ""};
+    asked.byScript = true;
+    asked.now = 1000;
+    ASSERT_TRUE(r->request(asked, why)) << why;
+    writer w;
+    r->page(w);
+    std::string page = w.out;
+    EXPECT_NE(page.find("locked=[ '2' } pending=[ { destination=1 source=2 due=1250 } } "),
+              std::string::npos)
+        << page;
+    EXPECT_EQ(r->shown(), "3 mcr:\nMON (1) <- CAM 1 (1)\nTX (2) <- CAM 2 (2), locked\n"
+                          "MON (1) pending: CAM 2 (2) at 1250 ms");
+}
+
+// A router with a switch delay makes a script's switches later, in the order they fall due;
+// a locked destination refuses every switch. Each row is one thing done to router 3 (delay
+// 500 ms), then what the router holds.
+TEST(DeviceKinds, ARouterTakesTimeAndLockedDestinationsRefuse) {
+    enum action { script, elsewhere, lock, unlock, tick };
+    const struct {
+        action act;
+        long long now;   // when asked, or the clock of a tick
+        int destination; // 0 for a tick
+        int source;
+        int onOne, onTwo;       // the sources of destinations 1 and 2 afterwards
+        long long due;          // nextDue() afterwards
+        const char* said;       // what the step's change or note says; null: none
+        std::size_t revertives; // changes heard so far
+    } steps[] = {
+        {script, 0, 1, 2, 1, 2, 500, "MON (1) to go on CAM 2 (2) at 500 ms", 0},
+        {tick, 499, 0, 0, 1, 2, 500, nullptr, 0},
+        {script, 100, 2, 1, 1, 2, 500, "TX (2) to go on CAM 1 (1) at 600 ms", 0},
+        // A later request for the destination replaces the one pending, due from now.
+        {script, 200, 1, 1, 1, 2, 600, "in place of the switch to CAM 2 (2) due at 500 ms", 0},
+        // A switch made elsewhere is made at once; the one pending stays.
+        {elsewhere, 300, 1, 2, 2, 2, 600, "MON (1) now on CAM 2 (2)", 1},
+        // Both fall due by then, and are made in that order: TX then MON.
+        {tick, 700, 0, 0, 1, 1, -1, "MON (1) now on CAM 1 (1)", 3},
+        {lock, 0, 1, 0, 1, 1, -1, "MON (1) now locked", 3},
+        {script, 800, 1, 2, 1, 1, -1, "MON (1) is locked: the switch to CAM 2 (2) is refused", 3},
+        {elsewhere, 800, 1, 2, 1, 1, -1, "is locked: the switch to CAM 2 (2) is refused", 3},
+        // Locked after it was asked for: refused when it falls due.
+        {script, 900, 2, 2, 1, 1, 1400, "TX (2) to go on CAM 2 (2) at 1400 ms", 3},
+        {lock, 0, 2, 0, 1, 1, 1400, "TX (2) now locked", 3},
+        {tick, 1400, 0, 0, 1, 1, -1, "TX (2) is locked: the switch to CAM 2 (2) is refused", 3},
+        {lock, 0, 2, 0, 1, 1, -1, "TX (2) stays locked", 3},
+        {unlock, 0, 1, 0, 1, 1, -1, "MON (1) now unlocked", 3},
+        {elsewhere, 1500, 1, 2, 2, 1, -1, "MON (1) now on CAM 2 (2)", 4},
+    };
+    three_devices s;
+    recording_listener listener;
+    s.system.listen(&listener);
+    router* r = s.system.findAs<router>(3);
+    ASSERT_NE(r, nullptr);
+    r->switchDelay = 500;
+    int n = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE("step " + std::to_string(++n));
+        std::size_t heardBefore = listener.heard.size();
+        std::size_t notesBefore = listener.notes.size();
+        if (step.act == script || step.act == elsewhere) {
+            device_change asked{step.destination, step.source, ""};
+            asked.byScript = step.act == script;
+            asked.now = step.now;
+            std::string why;
+            EXPECT_TRUE(r->request(asked, why)) << why;
+        } else if (step.act == tick) {
+            r->makeDue(step.now);
+        } else {
+            r->lock(step.destination, step.act == lock);
+        }
+        EXPECT_EQ(r->sourceOf(1), step.onOne);
+        EXPECT_EQ(r->sourceOf(2), step.onTwo);
+        EXPECT_EQ(r->nextDue(), step.due);
+        EXPECT_EQ(listener.heard.size(), step.revertives);
+        std::string said;
+        for (std::size_t i = heardBefore; i < listener.heard.size(); ++i) {
+            said += listener.heard[i].said + "\n";
+        }
+        for (std::size_t i = notesBefore; i < listener.notes.size(); ++i) {
+            said += listener.notes[i] + "\n";
+        }
+        if (step.said == nullptr) {
+            EXPECT_EQ(said, "");
+        } else {
+            EXPECT_NE(said.find(step.said), std::string::npos) << said;
+        }
+    }
+    EXPECT_EQ(listener.heard[1].said, "3: TX (2) now on CAM 1 (1)") << "the earlier due first";
+    // Without a delay a script's switch is made at once.
+    r->switchDelay = 0;
+    r->lock(2, false);
+    device_change asked{2, 2, ""};
+    asked.byScript = true;
+    std::string why;
+    ASSERT_TRUE(r->request(asked, why));
+    EXPECT_EQ(r->sourceOf(2), 2);
+    EXPECT_EQ(r->nextDue(), -1);
+}
+
+// The delay is read from the router's [Device] section; one that is not a whole number of
+// milliseconds is named at its line by the check, and read as none.
+TEST(DeviceKinds, TheSwitchDelayIsReadAndChecked) {
+    const struct {
+        const char* value;
+        int delay;
+        const char* finding; // null: sound
+    } rows[] = {
+        {"750", 750, nullptr},
+        {"0", 0, nullptr},
+        {"-5", 0, "dev_003.ini:3: switch_delay '-5' is not a whole number of milliseconds"},
+        {"half", 0, "dev_003.ini:3: switch_delay 'half' is not a whole number"},
+        {"1.5", 0, "dev_003.ini:3: switch_delay '1.5'"},
+        {"99999999999", 0, "dev_003.ini:3: switch_delay '99999999999'"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.value);
+        temp_system_tree tree("studio");
+        tree.writeFile("dev_003.ini", std::string("[Device]\nname=r\nswitch_delay=") + row.value +
+                                          "\n[Sources]\n1=a\n[Destinations]\n1=b\n");
+        std::string all;
+        for (const system_finding& f : checkSystem(tree.root() + "/studio", "")) {
+            all += f.text() + "\n";
+        }
+        if (row.finding == nullptr) {
+            EXPECT_EQ(all.find("dev_003"), std::string::npos) << all;
+        } else {
+            EXPECT_NE(all.find(row.finding), std::string::npos) << all;
+        }
+        system_model system(tree.root() + "/studio");
+        const router* r = system.findAs<router>(3);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->switchDelay, row.delay);
+    }
+    // Only a router has the key.
+    temp_system_tree tree("studio");
+    tree.writeFile("dev_020.ini", "[Device]\nkind=text\nswitch_delay=5\n[Slots]\n1=x\n");
+    std::string all;
+    for (const system_finding& f : checkSystem(tree.root() + "/studio", "")) {
+        all += f.text() + "\n";
+    }
+    EXPECT_NE(all.find("dev_020.ini:3: unknown key 'switch_delay' in [Device]"), std::string::npos)
+        << all;
 }
 
 TEST(DeviceKinds, ARecordingChecksWhatChanged) {
@@ -329,7 +481,9 @@ TEST(DeviceKinds, TheirScenarioCommandsSitWithTheirRoles) {
     };
     const char* const inOrder[][2] = {
         {"hostevent", "route DEVICE SOURCE DESTINATION"},
-        {"route DEVICE SOURCE DESTINATION", "write DEVICE SLOT [TEXT]"},
+        {"route DEVICE SOURCE DESTINATION", "lock DEVICE DESTINATION"},
+        {"lock DEVICE DESTINATION", "unlock DEVICE DESTINATION"},
+        {"unlock DEVICE DESTINATION", "write DEVICE SLOT [TEXT]"},
         {"write DEVICE SLOT [TEXT]", "state DEVICE INDEX on"},
         {"state DEVICE INDEX on", "state DEVICE INDEX off"},
         {"state DEVICE INDEX off", "advance MILLISECONDS"},

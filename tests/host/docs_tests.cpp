@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/device.h"
 #include "scenario_parser.h"
 #include "vesk_script_export.h"
 
@@ -113,4 +114,20 @@ TEST(Guide, EventKindTableIsTheList) {
         }
     }
     EXPECT_EQ(documented, listed);
+}
+
+// Every key a device kind reads from its [Device] section besides name and kind is shown in
+// the guide as a line of a device file.
+TEST(Guide, DeviceFileKeysAreShown) {
+    std::ifstream in(VESK_GUIDE);
+    ASSERT_TRUE(in.good()) << VESK_GUIDE;
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string guide = "\n" + text.str();
+    for (const device_type* type : deviceTypes()) {
+        for (const char* const* k = type->deviceKeys; k != nullptr && *k != nullptr; ++k) {
+            EXPECT_NE(guide.find("\n" + std::string(*k) + "="), std::string::npos)
+                << "the guide shows no " << *k << "= of a " << type->name << " device file";
+        }
+    }
 }
