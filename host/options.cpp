@@ -40,7 +40,8 @@ const char usageText[] =
     "                       scenario\n"
     "  --check-system DIR   check the system folder's files and exit: 0 when sound, 1 with\n"
     "                       each fault at its file and line; a device database beyond 65536\n"
-    "                       indices is one, and a run refuses such a system\n"
+    "                       indices is one, and a run refuses such a system; a missing\n"
+    "                       host.ini, configdb.ini or panels folder is a warning\n"
     "  --version            print vesk-host's version\n"
     "  --serve PORT         after SCENARIO (if any), serve the live page of the panels, devices\n"
     "                       and transcript on 127.0.0.1:PORT (0: a free port) until SIGINT or\n"
@@ -70,6 +71,14 @@ const char usageText[] =
 namespace {
 
 const char versionText[] = "vesk-host 1.1";
+
+#if defined(VESK_HOST_NO_PAGE)
+const char pageNote[] =
+    "\nThis vesk-host was built without its page (civetweb or nlohmann-json was missing when\n"
+    "it was built): --serve, --listen, --record and --html are refused.\n";
+#else
+const char pageNote[] = "";
+#endif
 
 std::string defaultName(const std::string& path) {
     std::string stem = fs::path(path).stem().string();
@@ -136,8 +145,8 @@ bool informationAsked(int argc, char** argv, std::string& text) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            text = std::string(usageText) + "\n" + validateHelp() + "\nScenario commands\n\n" +
-                   scenarioHelp();
+            text = std::string(usageText) + pageNote + "\n" + validateHelp() +
+                   "\nScenario commands\n\n" + scenarioHelp();
             return true;
         }
         if (arg == "--version") {

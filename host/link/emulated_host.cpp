@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <mutex>
+#include <new>
 #include <vector>
 
 #include "decodeCaptionString.h"
@@ -77,20 +79,65 @@ emulated_host::emulated_host(system_model& system, transcript& out) : m_system(s
 }
 
 emulated_host::~emulated_host() {
-    for (auto& s : m_slots) {
-        if (s->script != nullptr) {
-            vesk_client_callback* script = s->script;
-            s->script = nullptr;
-            try {
-                delete script;
-            } catch (...) {
-            }
-        }
-    }
+    unload();
     if (m_debugCaptured) {
         captureDebugOutput(nullptr, nullptr);
     }
     m_system.listen(nullptr);
+}
+
+void emulated_host::unload() {
+    for (auto& s : m_slots) {
+        if (s->script != nullptr) {
+            vesk_client_callback* script = s->script;
+            s->script = nullptr;
+            s->link->enter();
+            try {
+                delete script;
+            } catch (...) {
+            }
+            s->link->leave();
+        }
+    }
+    // A thread of a script may outlive the run: the links it can hold stay, closed, for the
+    // life of the process (a few words each).
+    static std::mutex closedLock;
+    static std::vector<std::unique_ptr<emulated_link>>* const closedLinks =
+        new std::vector<std::unique_ptr<emulated_link>>();
+    auto keep = [](std::unique_ptr<emulated_link>& link) {
+        if (!link) {
+            return;
+        }
+        link->close();
+        std::lock_guard<std::mutex> hold(closedLock);
+        try {
+            closedLinks->push_back(std::move(link));
+        } catch (const std::bad_alloc&) {
+            (void)link.release(); // kept all the same, unlisted
+        }
+    };
+    for (auto& s : m_slots) {
+        keep(s->link);
+        for (auto& link : s->retired) {
+            keep(link);
+        }
+        s->retired.clear();
+    }
+    // Unloading runs the libraries' static destructors, watched as a handler is: one that
+    // hangs or crashes is reported as such, never as a run that ended well.
+    for (auto& s : m_slots) {
+        s->library.reset();
+    }
+    for (auto& l : m_libraries) {
+        if (m_record != nullptr) {
+            m_record->enter(unloadingLibrary);
+        }
+        l.second.reset();
+        if (m_record != nullptr) {
+            m_record->leave();
+        }
+    }
+    m_libraries.clear();
 }
 
 void emulated_host::debugWritten(const char* text, void* context) {
@@ -122,7 +169,16 @@ bool emulated_host::addScript(const std::string& name, const std::string& path,
                               const std::string& startup, std::string& error) {
     std::shared_ptr<script_library>& library = m_libraries[path];
     if (!library) {
-        library = std::make_shared<script_library>(path, m_layout);
+        // Loading runs the library's static initializers: watched as a handler is.
+        entering(loadingLibrary);
+        try {
+            library = std::make_shared<script_library>(path, m_layout);
+        } catch (...) {
+            leaving();
+            m_libraries.erase(path);
+            throw;
+        }
+        leaving();
     }
     if (library->factory() == nullptr) {
         error = library->error();
@@ -233,8 +289,26 @@ void emulated_host::leaving() {
     if (m_record != nullptr) {
         m_record->leave();
     }
+    noticeRefused();
     // Once the call is over: printing may wait for the reader now.
     m_out.leaveCall();
+}
+
+void emulated_host::noticeRefused() {
+    for (auto& s : m_slots) {
+        auto notice = [&](emulated_link& link) {
+            for (const std::string& what : link.takeRefused()) {
+                reportProblem(*s, "made a call to the host link that was refused: " + what +
+                                      " (noticed here; not made by this step)");
+            }
+        };
+        if (s->link) {
+            notice(*s->link);
+        }
+        for (auto& link : s->retired) {
+            notice(*link);
+        }
+    }
 }
 
 void emulated_host::reportProblem(const script_slot& s, const std::string& what) {
@@ -247,18 +321,24 @@ char* emulated_host::call(script_slot& s, char* argument, int kind) {
     m_current = &s;
     char* result = nullptr;
     entering(handlerOf(kind));
+    s.link->enter();
     try {
         result = s.script->callback(argument, kind);
     } catch (...) {
         reportProblem(s, "let an exception escape its callback (kind " + std::to_string(kind) +
                              "): " + currentExceptionText());
     }
+    s.link->leave();
     leaving();
     m_current = outer;
     return result;
 }
 
 void emulated_host::create(script_slot& s) {
+    if (!s.link || !s.library) {
+        reportProblem(s, "was not created: its library was unloaded at the end of the run");
+        return;
+    }
     s.state = script_state();
     m_out.entry("create", who(s),
                 s.name + " from " + s.path +
@@ -267,6 +347,7 @@ void emulated_host::create(script_slot& s) {
     bool thrown = false;
     std::string refusal;
     entering("load_vesk_client_script");
+    s.link->enter();
     try {
         s.script = s.library->create(s.link.get(), s.startup.c_str(), &refusal);
     } catch (...) {
@@ -277,6 +358,7 @@ void emulated_host::create(script_slot& s) {
         s.script = nullptr;
         thrown = true;
     }
+    s.link->leave();
     leaving();
     m_current = nullptr;
     if (s.script == nullptr) {
@@ -297,11 +379,13 @@ void emulated_host::destroy(script_slot& s) {
     m_out.entry("destroy", who(s), s.name);
     m_current = &s;
     entering("the destructor");
+    s.link->enter();
     try {
         delete script;
     } catch (...) {
         reportProblem(s, "let an exception escape its destructor: " + currentExceptionText());
     }
+    s.link->leave();
     leaving();
     m_current = nullptr;
     s.state = script_state();
@@ -310,6 +394,11 @@ void emulated_host::destroy(script_slot& s) {
         m_problems.push_back({at, s.name + " " + leak.what});
         m_out.entry("PROBLEM", who(s), s.name + " " + leak.what + " (asked for at " + at + ")");
     }
+    // The next life gets a link of its own; this one stays, refusing whatever still calls it.
+    s.link->retire();
+    s.retired.push_back(std::move(s.link));
+    s.link.reset(new emulated_link(*this, s));
+    s.link->ledger().at(m_location);
     drain();
 }
 
@@ -319,6 +408,7 @@ void emulated_host::finish() {
             destroy(*s);
         }
     }
+    noticeRefused();
 }
 
 void emulated_host::parent(script_slot& s, const std::string& text) {

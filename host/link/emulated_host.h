@@ -70,14 +70,17 @@ struct script_slot {
     std::shared_ptr<script_library> library;
     script_record record;
     script_state state;
-    std::unique_ptr<emulated_link> link;
+    std::unique_ptr<emulated_link> link; // the link of the script's present life
+    // The links of its earlier lives, kept so that a thread of the script that outlived its
+    // life still reaches a link, which refuses it.
+    std::vector<std::unique_ptr<emulated_link>> retired;
     vesk_client_callback* script = nullptr; // the live object, owned by the host
 };
 
 class emulated_host : public device_listener {
 public:
     emulated_host(system_model& system, transcript& out);
-    // Destroys scripts still alive without further checks; call finish() first.
+    // Unloads, if that was not done; call finish() first.
     ~emulated_host();
     emulated_host(const emulated_host&) = delete;
     emulated_host& operator=(const emulated_host&) = delete;
@@ -97,6 +100,10 @@ public:
     void destroy(script_slot& s);
     // Destroys every live script; the end of a run.
     void finish();
+    // Deletes the scripts still alive without further checks, closes their links and unloads
+    // their libraries, which runs their static destructors, watched as a handler is. The end
+    // of a run, after finish(): nothing can be created after it.
+    void unload();
 
     // Events into one script. The slot's script must be alive.
     void parent(script_slot& s, const std::string& text);
@@ -181,6 +188,8 @@ private:
     char* call(script_slot& s, char* argument, int kind);
     void entering(const char* handler);
     void leaving();
+    // Reports the calls the scripts' links refused since the last time.
+    void noticeRefused();
     void drain();
     void revertive(script_slot& s, int kind, int device, int index, const std::string& text,
                    bool thenDrain);

@@ -89,7 +89,82 @@ const std::string& emulated_link::name() const {
     return m_slot.name;
 }
 
+void emulated_link::enter() {
+    m_caller.store(std::this_thread::get_id());
+    m_calls.fetch_add(1);
+}
+
+void emulated_link::leave() {
+    m_calls.fetch_sub(1);
+}
+
+void emulated_link::retire() {
+    m_life.store(life::destroyed);
+}
+
+void emulated_link::close() {
+    m_life.store(life::closed);
+    m_ledger = reply_ledger();
+}
+
+std::vector<std::string> emulated_link::takeRefused() {
+    std::lock_guard<std::mutex> hold(m_refusedLock);
+    std::vector<std::string> taken;
+    taken.swap(m_refused);
+    if (m_refusedMore > 0) {
+        taken.push_back("and " + std::to_string(m_refusedMore) + " more such calls");
+        m_refusedMore = 0;
+    }
+    return taken;
+}
+
+// On whatever thread called: nothing here touches the host, the slot or the ledger.
+void emulated_link::refuse(const char* argument, int kind) {
+    life now = m_life.load();
+    if (now == life::closed) {
+        return; // the run is over; there is nobody left to tell
+    }
+    try {
+        std::string what;
+        if (kind == VESK_LINK_SEND) {
+            const std::size_t shown = 120;
+            std::string line = argument != nullptr ? std::string(argument) : "(null)";
+            what = "send '" + (line.size() > shown ? line.substr(0, shown) + "..." : line) + "'";
+        } else if (kind == VESK_LINK_RELEASE) {
+            what = "release of a reply";
+        } else {
+            what = "call of kind " + std::to_string(kind);
+        }
+        bool hostThread = m_caller.load() == std::this_thread::get_id();
+        if (now == life::destroyed) {
+            what += hostThread ? " after the script was destroyed"
+                               : " from a thread of its own, after the script was destroyed";
+        } else if (m_calls.load() == 0) {
+            what += hostThread ? " outside any call of the host into it"
+                               : " from a thread of its own, outside any call of the host "
+                                 "into it";
+        } else {
+            what += " from a thread of its own, while the host was calling it on another";
+        }
+        std::lock_guard<std::mutex> hold(m_refusedLock);
+        if (m_refused.size() < refusedKept) {
+            m_refused.push_back(what);
+        } else {
+            ++m_refusedMore;
+        }
+    } catch (...) {
+        // Out of memory: refused all the same, unrecorded.
+    }
+}
+
 char* emulated_link::callback(char* argument, int kind) {
+    // The books, the transcript and the simulated system belong to the host's thread, and to
+    // a script only while the host is calling it there.
+    if (m_life.load() != life::live || m_calls.load() == 0 ||
+        m_caller.load() != std::this_thread::get_id()) {
+        refuse(argument, kind);
+        return nullptr;
+    }
     try {
         if (kind == VESK_LINK_SEND) {
             if (argument == nullptr) {

@@ -39,6 +39,21 @@ void keepRefused(const void* object) {
     }
 }
 
+// A thread of a script may still hold the link it was handed after its library is unloaded
+// (one that stays loaded, say): the forwarding links stay for the life of the process.
+void keepLinks(std::map<vesk_client_callback*, std::unique_ptr<two_layout_link>>& links) {
+    static std::vector<std::unique_ptr<two_layout_link>>* const kept =
+        new std::vector<std::unique_ptr<two_layout_link>>();
+    for (auto& link : links) {
+        try {
+            kept->push_back(std::move(link.second));
+        } catch (const std::bad_alloc&) {
+            (void)link.second.release(); // kept all the same, unlisted
+        }
+    }
+    links.clear();
+}
+
 std::string refused(const std::string& why) {
     return "its object is refused and was never called (it is left allocated: freeing it "
            "would mean guessing its destructor): " +
@@ -237,6 +252,7 @@ script_library::script_library(const std::string& path, object_abi layout) : m_f
 }
 
 script_library::~script_library() {
+    keepLinks(m_links);
     if (m_handle != nullptr) {
         FreeLibrary(static_cast<HMODULE>(m_handle));
     }
@@ -329,6 +345,7 @@ script_library::script_library(const std::string& path, object_abi layout) : m_f
 }
 
 script_library::~script_library() {
+    keepLinks(m_links);
     if (m_handle != nullptr) {
         dlclose(m_handle);
     }

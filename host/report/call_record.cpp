@@ -4,6 +4,9 @@
 
 namespace vesk_host {
 
+const char loadingLibrary[] = "loading the library (its static initializers)";
+const char unloadingLibrary[] = "unloading the library (its static destructors)";
+
 namespace {
 
 // Cut to fit; always terminated.

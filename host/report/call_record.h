@@ -11,6 +11,11 @@
 
 namespace vesk_host {
 
+// The "handlers" of loading and unloading a script library: the loader runs the library's
+// static initializers and destructors, which can hang or crash as any handler can.
+extern const char loadingLibrary[];
+extern const char unloadingLibrary[];
+
 struct call_record {
     static const std::size_t textSize = 256;
     static const std::size_t sentKept = 5;

@@ -54,6 +54,8 @@ public:
     std::string text() const { return m_kept.text(); }
     // What was written from byte `from` on, as kept; `from` moves on to the end.
     std::string since(std::uint64_t& from) const { return m_kept.since(from); }
+    // Every byte written so far, kept or cut.
+    std::uint64_t written() const { return m_kept.written(); }
     // Also hands everything written from now on to `mirror`, as it is written: a supervisor
     // keeps the record of a run that dies.
     void mirrorTo(std::function<void(const std::string&)> mirror) { m_mirror = std::move(mirror); }

@@ -15,8 +15,18 @@ void broken_run::takeFrom(const call_record& record) {
 }
 
 void broken_run::hung(int timeoutSeconds) {
-    what =
-        "hung: the call did not return within " + std::to_string(timeoutSeconds) + " s (--timeout)";
+    what = "hung" + during() + ": the call did not return within " +
+           std::to_string(timeoutSeconds) + " s (--timeout)";
+}
+
+std::string broken_run::during() const {
+    if (handler == loadingLibrary) {
+        return " while loading the library";
+    }
+    if (handler == unloadingLibrary) {
+        return " while unloading the library";
+    }
+    return std::string();
 }
 
 } // namespace vesk_host

@@ -29,6 +29,9 @@ struct broken_run {
     void takeFrom(const call_record& record);
     // A call that did not return in time.
     void hung(int timeoutSeconds);
+    // " while loading the library" or " while unloading the library" when it broke there, for
+    // what it did ("crashed while loading the library: ..."); empty in a handler.
+    std::string during() const;
 };
 
 // False where runs cannot be isolated; they then run in the process itself.

@@ -348,9 +348,9 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
         broken.stoppedBy = WTERMSIG(wait);
         broken.what = "was stopped from outside vesk-host: " + describeSignal(WTERMSIG(wait));
     } else if (WIFSIGNALED(wait)) {
-        broken.what = "crashed: " + describeSignal(WTERMSIG(wait));
+        broken.what = "crashed" + broken.during() + ": " + describeSignal(WTERMSIG(wait));
     } else {
-        broken.what = "ended the run early with exit status " +
+        broken.what = "ended the run early" + broken.during() + " with exit status " +
                       std::to_string(WIFEXITED(wait) ? WEXITSTATUS(wait) : -1) +
                       " (the script called exit, or a sanitizer stopped it)";
     }

@@ -255,11 +255,11 @@ bool runIsolated(const isolated_run& run, int timeoutSeconds, int& status, broke
     if (hung) {
         broken.hung(timeoutSeconds);
     } else if (w->exception.load() != 0) {
-        broken.what = "crashed: " + exceptionName(w->exception.load());
+        broken.what = "crashed" + broken.during() + ": " + exceptionName(w->exception.load());
     } else if (w->signal.load() == SIGABRT) {
-        broken.what = "crashed: SIGABRT (abort)";
+        broken.what = "crashed" + broken.during() + ": SIGABRT (abort)";
     } else {
-        broken.what = "ended the run early (the script called exit)";
+        broken.what = "ended the run early" + broken.during() + " (the script called exit)";
     }
     return false;
 }

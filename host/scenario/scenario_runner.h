@@ -72,6 +72,7 @@ private:
     transcript& m_out;
     std::string m_file;
     std::vector<check> m_checks;
+    int m_failures = 0; // of m_checks: the page asks after every step
     bool m_quit = false;
     std::size_t m_roundWarnings = 0;
     bool m_afterExpectations = false;

@@ -93,6 +93,46 @@ std::string system_finding::text() const {
     return file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + message;
 }
 
+std::vector<system_finding> missingFromSystem(const std::string& dir) {
+    std::vector<system_finding> missing;
+    std::error_code failed;
+    fs::path root(dir);
+    fs::path config = root / "config" / "system";
+    if (!fs::is_directory(config, failed)) {
+        return missing;
+    }
+    std::string shown = dir;
+    while (shown.size() > 1 && (shown.back() == '/' || shown.back() == '\\')) {
+        shown.pop_back();
+    }
+    // The names the host opens; one spelt otherwise is a fault checkSystem reports.
+    if (!fs::exists(config / "host.ini", failed)) {
+        missing.push_back({shown + "/config/system", 0,
+                           "has no host.ini: no device has an instance name, so a script "
+                           "that looks one up by name finds none"});
+    }
+    if (!fs::exists(config / "configdb.ini", failed)) {
+        missing.push_back({shown + "/config/system", 0,
+                           "has no configdb.ini: no workstation settings, object settings or "
+                           "users, so scripts read only their defaults"});
+    }
+    bool anyPanel = false;
+    for (const auto& entry : fs::recursive_directory_iterator(root / "panels", failed)) {
+        if (entry.is_regular_file(failed) && lower(entry.path().extension().string()) == ".ini") {
+            anyPanel = true;
+            break;
+        }
+    }
+    if (!anyPanel) {
+        missing.push_back({shown, 0,
+                           std::string(fs::is_directory(root / "panels", failed)
+                                           ? "has no panel files in its panels folder"
+                                           : "has no panels folder") +
+                               ": a panel a script loads has no file and no controls"});
+    }
+    return missing;
+}
+
 std::vector<system_finding> checkSystem(const std::string& dir, const std::string& workstation) {
     std::vector<system_finding> findings;
     std::error_code failed;

@@ -22,4 +22,10 @@ struct system_finding {
 // not empty, must have settings in the configuration database.
 std::vector<system_finding> checkSystem(const std::string& dir, const std::string& workstation);
 
+// What the folder `dir` lacks that a system normally has: host.ini, configdb.ini, panels/. A
+// script runs without them, but finds no instances, no settings or no panel files, which
+// --check-system says rather than calling such a folder sound without a word. Empty when the
+// folder has no config/system folder at all (checkSystem says so).
+std::vector<system_finding> missingFromSystem(const std::string& dir);
+
 } // namespace vesk_host

@@ -1,8 +1,10 @@
 #include "system_model.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include "ini_files.h"
 #include "text.h"
@@ -121,6 +123,24 @@ std::string system_model::instance(const std::string& name) const {
         return std::string();
     }
     return iniValue(configFile("host.ini"), "Instances", name, "");
+}
+
+std::vector<std::pair<std::string, std::string>> system_model::instances() const {
+    std::vector<std::pair<std::string, std::string>> table;
+    if (!m_dir.empty()) {
+        // The first of a name counts, as for a lookup; names are compared without case.
+        std::set<std::string> seen;
+        for (const auto& entry : iniSection(configFile("host.ini"), "Instances")) {
+            std::string folded = entry.first;
+            for (char& c : folded) {
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+            if (seen.insert(folded).second) {
+                table.emplace_back(entry.first, entry.second);
+            }
+        }
+    }
+    return table;
 }
 
 std::string system_model::hostInfo() const {

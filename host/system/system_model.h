@@ -72,6 +72,8 @@ public:
 
     // The instance table's entry, "device offset"; empty when the instance is unknown.
     std::string instance(const std::string& name) const;
+    // The whole instance table, name and "device offset", in the file's order.
+    std::vector<std::pair<std::string, std::string>> instances() const;
     std::string hostInfo() const;
     bool networkKnows(const std::string& name) const;
 

@@ -11,17 +11,19 @@
 
 namespace vesk_host {
 
+struct step;
+
 // What a script showed of itself during a first, plain life: what exploration draws from.
 struct script_surface {
     struct panel {
         std::string name;                  // the panel's name, as `press` takes it
         std::vector<std::string> controls; // its controls' ids, as `press` takes them
     };
-    std::vector<panel> panels;             // the panels the script opened
-    std::vector<std::string> parameters;   // parent parameter names from its "_commands" answer
+    std::vector<panel> panels;                // the panels the script opened
+    std::vector<std::string> parameters;      // parent parameter names from its "_commands" answer
     std::vector<std::pair<int, int>> watched; // device and index it registered or polled
-    std::vector<int> devices;              // every device number of the system
-    std::vector<int> timers;               // the timers it started
+    std::vector<int> devices;                 // every device number of the system
+    std::vector<int> timers;                  // the timers it started
 };
 
 // `count` steps drawn from `seed`, each one event line of the scenario language (press, parent,
@@ -33,7 +35,8 @@ std::vector<std::string> drawSteps(const script_surface& surface, std::uint64_t 
 using still_fails = std::function<bool(const std::vector<std::string>& steps)>;
 
 // Delta debugging: drops steps, then simplifies the values of those left, for as long as `fails`
-// holds, calling it at most `attempts` times. `steps` must fail to begin with.
+// holds, calling it at most `attempts` times. `steps` must fail to begin with; what comes back
+// is `steps` or a run that `fails` said fails, never one left untried.
 std::vector<std::string> shrinkSteps(std::vector<std::string> steps, const still_fails& fails,
                                      int attempts);
 
@@ -43,5 +46,15 @@ std::vector<std::string> shrinkSteps(std::vector<std::string> steps, const still
 std::string scenarioText(const std::vector<std::string>& about,
                          const std::vector<std::string>& steps,
                          const std::vector<std::string>& closing);
+
+// The scenario language's writing of one argument, such that the parser reads back exactly
+// `text`. A word is plain, or in single quotes when it holds blanks; false when no writing of it
+// exists (a quote with a blank, a leading quote, a line end). A text has \\, \n and \t escaped; the
+// blanks at either end of a line cannot be written, so they are dropped.
+bool stepWord(const std::string& text, std::string& written);
+std::string stepText(const std::string& text);
+
+// A parsed step written back as one line of the scenario language.
+std::string stepLine(const step& s);
 
 } // namespace vesk_host

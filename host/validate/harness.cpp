@@ -145,14 +145,18 @@ bool harness::create(const char* startup, std::string& why) {
     script_slot& s = *m_slot;
     s.state = script_state();
     m_record.enter("load_vesk_client_script");
+    // The host link carries out what the script sends only while the host calls it.
+    s.link->enter();
     std::string refusal;
     try {
         s.script = s.library->create(m_watch.get(), startup, &refusal);
     } catch (...) {
+        s.link->leave();
         m_record.leave();
         why = "load_vesk_client_script let an exception escape: " + exceptionText();
         return false;
     }
+    s.link->leave();
     m_record.leave();
     if (s.script == nullptr) {
         why = refusal.empty() ? "load_vesk_client_script returned null" : refusal;
@@ -170,12 +174,14 @@ void harness::destroy() {
 char* harness::raw(char* argument, int kind) {
     char* result = nullptr;
     m_record.enter(callName(kind));
+    m_slot->link->enter();
     try {
         result = m_slot->script->callback(argument, kind);
     } catch (...) {
         m_escaped.push_back("kind " + std::to_string(kind) + ": " + exceptionText());
         result = nullptr;
     }
+    m_slot->link->leave();
     m_record.leave();
     return result;
 }

@@ -19,8 +19,9 @@ bool showBrokenRun(page_supervisor& supervisor, const options& o, const broken_r
 // Writes `text` to `path`, saying so when it cannot.
 bool writeFile(const std::string& path, const std::string& text);
 
-// Writes the recording of `steps` steps to `path` (--record, absolute), and says where and how
-// much, so that the file is found without knowing where vesk-host was started.
-bool writeRecording(const std::string& path, const std::string& text, std::size_t steps);
+// Says where the recording of `steps` steps went (--record, absolute), and how much, so that
+// the file is found without knowing where vesk-host was started. The run writes the file as it
+// goes.
+void recordingSaid(const std::string& path, std::size_t steps);
 
 } // namespace vesk_host

@@ -89,6 +89,13 @@
       "data-panel": panel.panel,
       "data-control": control.id,
     });
+    // The id a scenario names the control by, as plain to read as its caption.
+    box.appendChild(
+      el("div", { class: "control-id" }, [
+        el("code", { class: "id", text: control.id }),
+        el("span", { class: "kind", text: kind }),
+      ]),
+    );
     if (kind === "button") {
       box.appendChild(
         el("button", {
@@ -101,9 +108,6 @@
     } else {
       box.appendChild(el("div", { class: "text", text: text || "" }));
     }
-    box.appendChild(
-      el("span", { class: "id", text: control.id + (kind ? " (" + kind + ")" : "") }),
-    );
     if (stylesheet) box.appendChild(el("span", { class: "stylesheet", text: stylesheet }));
     if (placed) {
       const px = (name) => {
@@ -158,13 +162,51 @@
     if (!any) host.appendChild(el("p", { text: "No panel is open." }));
   }
 
+  // A router: each destination with its source, whether it is locked, the switch that waits
+  // for it and the scripts registered for it; the instance names that lead to it.
   function drawRouter(device, picked) {
-    const rows = device.destinations.map((d) =>
-      el("tr", { "data-destination": String(d.index) }, [
+    const locked = new Set((device.locked || []).map(String));
+    const pending = new Map();
+    for (const p of device.pending || []) pending.set(String(p.destination), p);
+    const registered = new Map();
+    for (const r of device.registered || [])
+      for (let d = r.first; d <= r.last; ++d) {
+        const key = String(d);
+        registered.set(key, [...(registered.get(key) || []), r.script]);
+      }
+    const sourceText = (index) =>
+      device.sources[index - 1] !== undefined
+        ? device.sources[index - 1] + " (" + index + ")"
+        : "(" + index + ")";
+    const rows = device.destinations.map((d) => {
+      const key = String(d.index);
+      const isLocked = locked.has(key);
+      const waiting = pending.get(key);
+      return el("tr", { "data-destination": key, class: isLocked ? "locked" : "" }, [
         el("td", { text: d.index + " " + d.name }),
         el("td", { class: "source", text: d.sourceName + (d.source ? " (" + d.source + ")" : "") }),
-      ]),
-    );
+        el("td", {
+          class: "pending",
+          text: waiting ? "to " + sourceText(waiting.source) + " at " + waiting.due + " ms" : "",
+        }),
+        el("td", { class: "registered", text: (registered.get(key) || []).join(", ") }),
+        el("td", {}, [
+          el("button", {
+            type: "button",
+            class: "lock",
+            "aria-pressed": isLocked ? "true" : "false",
+            "aria-label": (isLocked ? "Unlock" : "Lock") + " destination " + d.index,
+            text: isLocked ? "locked" : "lock",
+            onclick: () => sendLine([isLocked ? "unlock" : "lock", device.device, d.index]),
+          }),
+        ]),
+      ]);
+    });
+    const instances = device.instances || [];
+    const named = instances.length
+      ? "Instances: " +
+        instances.map((i) => i.name + (i.offset ? " (offset " + i.offset + ")" : "")).join(", ")
+      : "No instance name leads here.";
     const destination = el(
       "select",
       { id: "dst-" + device.device, "aria-label": "Destination" },
@@ -183,9 +225,16 @@
       if (picked[select.id]) select.value = picked[select.id];
     return [
       el("h2", { text: "Router " + device.device + ": " + device.name }),
+      el("p", { class: "instances", text: named }),
       el("table", {}, [
         el("thead", {}, [
-          el("tr", {}, [el("th", { text: "Destination" }), el("th", { text: "Source" })]),
+          el(
+            "tr",
+            {},
+            ["Destination", "Source", "Switching", "Registered by", "Lock"].map((name) =>
+              el("th", { text: name }),
+            ),
+          ),
         ]),
         el("tbody", {}, rows),
       ]),
@@ -289,13 +338,19 @@
   function drawState(state) {
     firstScript = state.scripts.length ? state.scripts[0].name : "";
     document.getElementById("clock").textContent = "clock " + state.clock + " ms";
-    const failing = state.problems.length + state.failedChecks;
+    // A long run sends its first and last problems and how many there are.
+    const problemCount = Math.max(state.problemCount || 0, state.problems.length);
+    const failing = problemCount + state.failedChecks;
     document.getElementById("summary").textContent = failing
-      ? state.problems.length + " problems, " + state.failedChecks + " failed checks"
+      ? problemCount + " problems, " + state.failedChecks + " failed checks"
       : "no problems";
     drawPanels(state);
     drawDevices(state);
     const script = state.scripts[0];
+    // The answer with the parent text it answers: a later text without an answer must not
+    // seem to have the earlier one's.
+    document.getElementById("parent-asked").textContent =
+      script && script.parentGiven ? script.parentText || "" : "(no parent text yet)";
     const answer = document.getElementById("parent-answer");
     answer.textContent =
       !script || !script.parentGiven
@@ -315,8 +370,14 @@
     if (!timers.children.length) timers.appendChild(el("li", { text: "no timer running" }));
     const problems = document.getElementById("problems");
     problems.replaceChildren();
-    for (const p of state.problems)
+    const left = problemCount - state.problems.length;
+    state.problems.forEach((p, i) => {
+      if (left > 0 && i === Math.floor(state.problems.length / 2))
+        problems.appendChild(
+          el("li", { class: "more", text: "... " + left + " more, in the transcript" }),
+        );
       problems.appendChild(el("li", { text: p.where + ": " + p.what }));
+    });
     if (!state.problems.length) problems.appendChild(el("li", { class: "none", text: "none" }));
     document.getElementById("recorded-steps").textContent = String(state.recordedSteps);
     // A run that died: its supervisor still serves the last state it had.
@@ -332,17 +393,45 @@
     const log = document.getElementById("transcript");
     if (message.reset) log.replaceChildren();
     const atEnd = log.scrollTop + log.clientHeight >= log.scrollHeight - 4;
-    for (const line of message.lines)
-      log.appendChild(el("div", { class: line.problem ? "problem" : "", text: line.text || " " }));
-    // The log keeps its last lines only; the text transcript has them all.
-    while (log.children.length > 20000) log.removeChild(log.firstChild);
+    // The log keeps its last lines only; the text transcript has them all. Lines that would
+    // go at once are never drawn, and the rest go in as one piece: one layout, not one a line.
+    const kept = 20000;
+    const lines = message.lines.slice(-kept);
+    const piece = document.createDocumentFragment();
+    for (const line of lines) {
+      const row = document.createElement("div");
+      if (line.problem) row.className = "problem";
+      row.textContent = line.text || " ";
+      piece.appendChild(row);
+    }
+    const surplus = log.children.length + lines.length - kept;
+    for (let i = 0; i < surplus && log.firstChild; ++i) log.removeChild(log.firstChild);
+    log.appendChild(piece);
     if (atEnd) log.scrollTop = log.scrollHeight;
+  }
+
+  // The script and the moment of saving name the file: sessions saved one after another do
+  // not overwrite each other, and each says whose it is.
+  function recordingName(now) {
+    const two = (n) => String(n).padStart(2, "0");
+    const stamp =
+      now.getFullYear() +
+      two(now.getMonth() + 1) +
+      two(now.getDate()) +
+      "-" +
+      two(now.getHours()) +
+      two(now.getMinutes()) +
+      two(now.getSeconds());
+    const script = (firstScript || "vesk-host")
+      .replace(/[^A-Za-z0-9_.-]/g, "_")
+      .replace(/^\.+/, "");
+    return (script || "vesk-host") + "-" + stamp + ".scenario";
   }
 
   function saveRecording(text) {
     const link = el("a", {
       href: URL.createObjectURL(new Blob([text], { type: "text/plain" })),
-      download: "recorded.scenario",
+      download: recordingName(new Date()),
     });
     document.body.appendChild(link);
     link.click();

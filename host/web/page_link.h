@@ -52,8 +52,8 @@ public:
     virtual void broadcast(const std::string& message) = 0;
     // The whole state: a supervisor keeps the last one to show if the run dies.
     virtual void broadcastState(const std::string& message) { broadcast(message); }
-    // A piece of the recording; a supervisor keeps it for a run that dies.
-    virtual void recordingWritten(const std::string&) {}
+    // The steps are done and serving begins: a supervisor then says where the page is.
+    virtual void servingBegins() {}
 };
 
 } // namespace vesk_host

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 namespace vesk_host {
 
@@ -43,7 +45,7 @@ bool encodeFrame(const relay_frame& frame, std::string& line) {
     if (frame.client < 0) {
         return false;
     }
-    std::string text = frame.what == kind::recorded ? jsonText(frame.text) : frame.text;
+    const std::string& text = frame.text;
     if (text.find('\n') != std::string::npos) {
         return false;
     }
@@ -59,8 +61,12 @@ bool encodeFrame(const relay_frame& frame, std::string& line) {
         break;
     case kind::toEvery:
     case kind::state:
-    case kind::recorded:
         line += text;
+        break;
+    case kind::serving:
+        if (!text.empty()) {
+            return false;
+        }
         break;
     default:
         return false;
@@ -96,14 +102,8 @@ bool decodeFrame(const std::string& line, relay_frame& frame) {
     case kind::state:
         frame.text = line.substr(2);
         return true;
-    case kind::recorded: {
-        nlohmann::json text = nlohmann::json::parse(line.substr(2), nullptr, false);
-        if (!text.is_string()) {
-            return false;
-        }
-        frame.text = text.get<std::string>();
-        return true;
-    }
+    case kind::serving:
+        return line.size() == 2;
     }
     return false;
 }
@@ -224,8 +224,8 @@ void relayed_page::broadcastState(const std::string& message) {
     write(relay_frame::kind::state, 0, message);
 }
 
-void relayed_page::recordingWritten(const std::string& text) {
-    write(relay_frame::kind::recorded, 0, text);
+void relayed_page::servingBegins() {
+    write(relay_frame::kind::serving, 0, std::string());
 }
 
 page_supervisor::page_supervisor(serve_settings settings, bool serving)
@@ -233,6 +233,34 @@ page_supervisor::page_supervisor(serve_settings settings, bool serving)
 
 page_supervisor::~page_supervisor() {
     stop();
+}
+
+bool page_supervisor::keepRecording(const std::string& path, std::string& error) {
+    if (!path.empty()) {
+        // Emptied now: a run that dies before it records anything must not leave an older
+        // recording there under the note of how it ended.
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        if (file == nullptr || std::fclose(file) != 0) {
+            error = "cannot write " + path;
+            return false;
+        }
+        m_recordingPath = path;
+        return true;
+    }
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/vesk-host-recording-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        error = "cannot make a file for the recording in " + pattern.substr(0, pattern.rfind('/'));
+        return false;
+    }
+    close(fd);
+    m_recordingPath = m_ownRecording = name.data();
+    m_owner = getpid();
+    return true;
 }
 
 void page_supervisor::stop() {
@@ -244,6 +272,11 @@ void page_supervisor::stop() {
         m_fromRun.join();
     }
     m_server.stop();
+    // A recording file of the supervisor's own goes with it; a forked run leaves it alone.
+    if (!m_ownRecording.empty() && getpid() == m_owner) {
+        unlink(m_ownRecording.c_str());
+        m_ownRecording.clear();
+    }
     for (int* fd : {&m_socket, &m_runSocket}) {
         if (*fd >= 0) {
             close(*fd);
@@ -278,8 +311,8 @@ bool page_supervisor::started(std::string& error) {
         if (!m_server.start(m_settings.address, m_settings.port, error)) {
             return false;
         }
-        std::cout << servingLine(m_server.address(), m_server.port(), m_server.token())
-                  << std::endl;
+        // The line that says where is printed once the steps are done (see fromRun), so that
+        // it is the last thing said before serving.
         m_toRun = std::thread(&page_supervisor::toRun, this);
     }
     m_fromRun = std::thread(&page_supervisor::fromRun, this);
@@ -353,11 +386,11 @@ void page_supervisor::fromRun() {
                 m_lastState = frame.text;
                 break;
             }
-            case relay_frame::kind::recorded: {
-                std::lock_guard<std::mutex> hold(m_stateLock);
-                m_recording += frame.text;
+            case relay_frame::kind::serving:
+                if (m_serving) {
+                    announce();
+                }
                 return;
-            }
             case relay_frame::kind::toEvery:
             case relay_frame::kind::toClient:
                 break;
@@ -393,9 +426,29 @@ void page_supervisor::ended() {
     }
 }
 
-std::string page_supervisor::recording() {
-    std::lock_guard<std::mutex> hold(m_stateLock);
-    return m_recording;
+void page_supervisor::announce() {
+    std::cerr.flush();
+    std::cout << servingLine(m_server.address(), m_server.port(), m_server.token()) << std::endl;
+}
+
+bool page_supervisor::recording(std::string& text, std::string& why) const {
+    if (m_recordingPath.empty()) {
+        why = "nothing was recorded";
+        return false;
+    }
+    return readRecording(m_recordingPath, recordingSendLimit, text, why);
+}
+
+bool page_supervisor::recordingEnds(const std::string& note) {
+    if (m_recordingPath.empty()) {
+        return true;
+    }
+    std::FILE* file = std::fopen(m_recordingPath.c_str(), "ab");
+    if (file == nullptr) {
+        return false;
+    }
+    bool written = std::fwrite(note.data(), 1, note.size(), file) == note.size();
+    return std::fclose(file) == 0 && written;
 }
 
 nlohmann::json page_supervisor::lastState() {
@@ -406,22 +459,26 @@ nlohmann::json page_supervisor::lastState() {
     return nlohmann::json::parse(m_lastState, nullptr, false);
 }
 
-void page_supervisor::showEnd(const nlohmann::json& state, const std::string& transcript,
-                              const std::string& recorded) {
+void page_supervisor::showEnd(const nlohmann::json& state, const std::string& transcript) {
     if (!m_serving) {
         return;
     }
     // What was done up to the end still saves: replayed, it ends the same way.
-    const std::string recordingMessage = jsonText(
-        {{"type", "recording"}, {"text", recorded}, {"steps", state.value("recordedSteps", 0)}});
-    std::size_t from = 0;
-    std::string lines =
-        jsonText(transcriptMessage(greetingTranscript(transcriptLines(transcript, from)), true));
+    std::string recorded;
+    std::string why;
+    const std::string recordingMessage =
+        recording(recorded, why) ? jsonText({{"type", "recording"},
+                                             {"text", recorded},
+                                             {"steps", state.value("recordedSteps", 0)}})
+                                 : jsonText({{"type", "error"}, {"message", why}});
+    recorded.clear();
+    std::string lines = jsonText(transcriptMessage(greetingTranscript(transcript), true));
     std::string shownState = jsonText(state);
     m_server.broadcast(lines);
     m_server.broadcast(shownState);
     std::cerr << "vesk-host: the page shows how the run ended until SIGINT or SIGTERM (Ctrl-C)"
               << std::endl;
+    announce();
     stop_signals signals;
     const std::string ended =
         jsonText({{"type", "error"}, {"message", "the run has ended: nothing runs any more"}});

@@ -8,6 +8,8 @@
 // feed either, and is never taken.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -31,11 +33,11 @@ struct relay_frame {
         toClient = 'S',
         toEvery = 'B',
         state = 'T',
-        recorded = 'C'
+        serving = 'L'
     };
     kind what = kind::greeting;
     long client = 0;  // greeting, step, recording, toClient
-    std::string text; // step: the line; toClient, toEvery, state: the message; recorded: the piece
+    std::string text; // step: the line; toClient, toEvery, state: the message
 };
 
 // The error a browser gets for what the host's queue had no room for.
@@ -45,7 +47,7 @@ std::string busyMessage(const std::string& what);
 // with a line break in it.
 bool encodeFrame(const relay_frame& frame, std::string& line);
 // One line, without its line feed. False when it is not a frame: an unknown kind, a client
-// that is not a number, a recorded piece that is not a JSON string.
+// that is not a number, a serving frame with something after it.
 bool decodeFrame(const std::string& line, relay_frame& frame);
 
 // Cuts what arrives from the socket into lines. A line longer than `limit` is not kept: it is
@@ -80,7 +82,7 @@ public:
     void send(long client, const std::string& message) override;
     void broadcast(const std::string& message) override;
     void broadcastState(const std::string& message) override;
-    void recordingWritten(const std::string& text) override;
+    void servingBegins() override;
 
 private:
     void read();
@@ -111,20 +113,30 @@ public:
     // The run's process has ended: what it sent is read to the end, then carrying stops.
     void ended();
 
+    // Before open(): the file the run writes its recording to, read from here if the run
+    // dies. With no path, a temporary file of the supervisor's own. False, with `error`, when
+    // that cannot be made.
+    bool keepRecording(const std::string& path, std::string& error);
+    const std::string& recordingPath() const { return m_recordingPath; }
+
     // The last state the run sent; null when it sent none.
     nlohmann::json lastState();
-    // The recording as far as the run sent it.
-    std::string recording();
+    // The recording as far as the run wrote it, for a browser: false, with `why`, when it
+    // cannot be read or is too large to send.
+    bool recording(std::string& text, std::string& why) const;
+    // Adds `note` at the recording's end (after a run that died); false when it cannot.
+    bool recordingEnds(const std::string& note);
     // After a run that died: every browser is shown `state` and `transcript` (the text of
-    // the whole transcript), and can save `recorded`, until SIGINT or SIGTERM.
-    void showEnd(const nlohmann::json& state, const std::string& transcript,
-                 const std::string& recorded);
+    // the whole transcript), and can save the recording, until SIGINT or SIGTERM.
+    void showEnd(const nlohmann::json& state, const std::string& transcript);
     // Closes the server and the socket; the destructor does it too.
     void stop();
 
 private:
     void toRun();
     void fromRun();
+    // Prints the line that says where the page is.
+    void announce();
 
     serve_settings m_settings;
     bool m_serving;
@@ -136,7 +148,9 @@ private:
     std::thread m_fromRun;
     std::mutex m_stateLock;
     std::string m_lastState;
-    std::string m_recording;
+    std::string m_recordingPath;
+    std::string m_ownRecording; // a temporary file, removed by the process that made it
+    pid_t m_owner = 0;
 };
 
 } // namespace vesk_host

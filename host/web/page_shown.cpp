@@ -26,24 +26,21 @@ serve_settings serveSettings(const options& o) {
 class shown_run : public run_page {
 public:
     // `relay`, when given, is the supervisor's page: it gets the state after every step.
+    // The recording goes to `recordingPath`, or with none to a file of the view's own.
     shown_run(const options& o, emulated_host& host, scenario_runner& runner, const transcript& out,
-              const std::string& header, std::unique_ptr<relayed_page> relay)
+              const std::string& header, const std::string& recordingPath,
+              std::unique_ptr<relayed_page> relay)
         : m_options(o), m_view(host, runner, out), m_relay(std::move(relay)) {
+        m_view.begin(header, recordingPath);
         if (m_relay) {
-            relayed_page* relayed = m_relay.get();
-            m_view.mirrorRecording(
-                [relayed](const std::string& text) { relayed->recordingWritten(text); });
-        }
-        m_view.begin(header);
-        if (m_relay) {
-            m_relay->broadcastState(jsonText(m_view.state()));
+            m_relay->broadcastState(m_view.stateText());
         }
     }
 
     void run(const step& s) override {
         m_view.run(s);
         if (m_relay) {
-            m_relay->broadcastState(jsonText(m_view.state()));
+            m_relay->broadcastState(m_view.stateText());
         }
     }
 
@@ -57,22 +54,30 @@ public:
 
     bool stepsDone() override {
         // The state before the scripts are destroyed is what the run ended with.
-        m_finalState = m_view.state();
-        return m_options.record.empty() ||
-               writeRecording(m_options.record, m_view.recording(), m_view.recordedSteps());
+        m_finalState = m_view.stateText();
+        if (!m_view.endRecording()) {
+            if (m_options.record.empty()) {
+                return true;
+            }
+            std::cerr << "vesk-host: cannot write " << m_options.record << "\n";
+            return false;
+        }
+        if (!m_options.record.empty()) {
+            recordingSaid(m_options.record, m_view.recordedSteps());
+        }
+        return true;
     }
 
     bool reportDone() override {
-        std::size_t from = 0;
         return m_options.html.empty() ||
-               writeFile(m_options.html, staticPage(m_finalState, m_view.transcriptSince(from)));
+               writeFile(m_options.html, staticPage(m_finalState, m_view.transcriptText()));
     }
 
 private:
     const options& m_options;
     host_view m_view;
     std::unique_ptr<relayed_page> m_relay;
-    nlohmann::json m_finalState;
+    std::string m_finalState; // JSON text
 };
 
 class shown_page : public host_page {
@@ -81,15 +86,21 @@ public:
         : m_options(o), m_withPage(o.wantsPage()),
           m_supervisor(serveSettings(o), !o.serve.empty()) {}
 
-    bool open(std::string& error) override { return !m_withPage || m_supervisor.open(error); }
+    // A supervised run writes its recording where the supervisor can read it if the run dies:
+    // the --record file, or a temporary file of the supervisor's.
+    bool open(std::string& error) override {
+        return !m_withPage ||
+               (m_supervisor.keepRecording(m_options.record, error) && m_supervisor.open(error));
+    }
 
     std::unique_ptr<run_page> forRun(emulated_host& host, scenario_runner& runner,
                                      const transcript& out, const std::string& header,
                                      bool supervised) override {
-        std::unique_ptr<relayed_page> relay =
-            supervised && m_withPage ? m_supervisor.runEnd() : nullptr;
-        return std::unique_ptr<run_page>(
-            new shown_run(m_options, host, runner, out, header, std::move(relay)));
+        bool relayed = supervised && m_withPage;
+        std::unique_ptr<relayed_page> relay = relayed ? m_supervisor.runEnd() : nullptr;
+        return std::unique_ptr<run_page>(new shown_run(
+            m_options, host, runner, out, header,
+            relayed ? m_supervisor.recordingPath() : m_options.record, std::move(relay)));
     }
 
     bool started(std::string& error) override { return !m_withPage || m_supervisor.started(error); }
@@ -121,13 +132,9 @@ bool writeFile(const std::string& path, const std::string& text) {
     return true;
 }
 
-bool writeRecording(const std::string& path, const std::string& text, std::size_t steps) {
-    if (!writeFile(path, text)) {
-        return false;
-    }
+void recordingSaid(const std::string& path, std::size_t steps) {
     std::cerr << "vesk-host: recorded " << steps << (steps == 1 ? " step" : " steps") << " in "
               << path << "\n";
-    return true;
 }
 
 bool pageAccepts(const options&, std::string&) {

@@ -79,12 +79,35 @@ nlohmann::json transcriptMessage(const nlohmann::json& lines, bool reset) {
     return {{"type", "transcript"}, {"reset", reset}, {"lines", lines}};
 }
 
-nlohmann::json greetingTranscript(nlohmann::json lines) {
-    // A new browser gets at most this much of the transcript's end: a long run must not make
-    // it too slow to follow.
-    const std::size_t limit = 4u * 1024 * 1024;
-    while (lines.size() > 1 && jsonText(lines).size() > limit) {
-        lines.erase(lines.begin(), lines.begin() + static_cast<long>(lines.size() / 2));
+nlohmann::json greetingTranscript(const std::string& text, std::uint64_t earlier) {
+    std::size_t start = 0;
+    if (text.size() > greetingLimit) {
+        start = text.size() - greetingLimit;
+    }
+    if (start > 0 || earlier > 0) {
+        // From a whole line, unless one line is all there is.
+        std::size_t newline = text.find('\n', start);
+        if (newline != std::string::npos && newline + 1 < text.size()) {
+            start = newline + 1;
+        }
+    }
+    earlier += start;
+    nlohmann::json lines = nlohmann::json::array();
+    if (earlier > 0) {
+        lines.push_back({{"text", "... " + std::to_string(earlier) +
+                                      " bytes of the transcript before these are not shown here; "
+                                      "vesk-host's output has them"},
+                         {"problem", false}});
+    }
+    std::size_t from = start;
+    nlohmann::json rest = transcriptLines(text, from);
+    if (from < text.size()) {
+        // A last line without its line feed yet.
+        std::string last = text.substr(from);
+        rest.push_back({{"text", last}, {"problem", isProblemLine(last)}});
+    }
+    for (auto& line : rest) {
+        lines.push_back(std::move(line));
     }
     return lines;
 }
@@ -128,6 +151,10 @@ bool stop_signals::requested() const {
 
 void serve(host_view& view, page_link& server, int input, line_feed* feed) {
     stop_signals signals;
+    // What the steps printed is out before the page's address, the last thing said.
+    std::cout.flush();
+    std::cerr.flush();
+    server.servingBegins();
 
     std::atomic<bool> stopping(false);
     std::thread reader(readInput, std::ref(server), std::cref(stopping), input);
@@ -139,7 +166,7 @@ void serve(host_view& view, page_link& server, int input, line_feed* feed) {
         if (!lines.empty()) {
             server.broadcast(jsonText(transcriptMessage(lines, false)));
         }
-        server.broadcastState(jsonText(view.state()));
+        server.broadcastState(view.stateText());
     };
     if (feed != nullptr) {
         // A full queue drops the wake-up, not the line: the loop takes it at its next turn.
@@ -178,17 +205,19 @@ void serve(host_view& view, page_link& server, int input, line_feed* feed) {
         switch (item.what) {
         case inbound::kind::greeting: {
             flush();
-            std::size_t from = 0;
-            nlohmann::json lines = greetingTranscript(view.transcriptSince(from));
-            server.send(item.client, jsonText(transcriptMessage(lines, true)));
-            server.send(item.client, jsonText(view.state()));
+            server.send(item.client, jsonText(transcriptMessage(view.greetingTranscript(), true)));
+            server.send(item.client, view.stateText());
             break;
         }
         case inbound::kind::request:
             if (item.request.what == web_request::kind::recording) {
-                server.send(item.client, jsonText({{"type", "recording"},
-                                                   {"text", view.recording()},
-                                                   {"steps", view.recordedSteps()}}));
+                std::string text;
+                std::string why;
+                server.send(item.client, view.recording(text, why)
+                                             ? jsonText({{"type", "recording"},
+                                                         {"text", text},
+                                                         {"steps", view.recordedSteps()}})
+                                             : jsonText({{"type", "error"}, {"message", why}}));
             } else {
                 std::string why;
                 if (!view.perform(item.request.line, why)) {

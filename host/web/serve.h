@@ -4,6 +4,7 @@
 
 #include <signal.h>
 
+#include <cstdint>
 #include <string>
 
 #include "host_view.h"
@@ -41,8 +42,13 @@ void serve(host_view& view, page_link& page, int input = 0, line_feed* feed = nu
 
 // A transcript message: `lines` to add, or, with `reset`, to replace what the page shows.
 nlohmann::json transcriptMessage(const nlohmann::json& lines, bool reset);
-// What of the transcript a browser that just connected gets: its end, if it is long.
-nlohmann::json greetingTranscript(nlohmann::json lines);
+// What of the transcript a browser that just connected gets: at most this many of its last
+// bytes, so that a long run does not make a new browser slow to follow.
+const std::size_t greetingLimit = 1024 * 1024;
+// The lines of `text`, the transcript's end, that a new browser gets: within greetingLimit of
+// its end and from a line's start. When `earlier` bytes came before `text`, or some of it is
+// left out, the first line says how many.
+nlohmann::json greetingTranscript(const std::string& text, std::uint64_t earlier = 0);
 
 // The line that says where the page is: the address listened on and, beyond loopback, the
 // token the page needs.

@@ -13,14 +13,21 @@ std::string webPage() {
     return std::string(reinterpret_cast<const char*>(vesk_web_page), vesk_web_page_size);
 }
 
-std::string staticPage(const nlohmann::json& state, const nlohmann::json& transcript) {
+namespace {
+
+// The page with `snapshot` (JSON text) as its data.
+std::string withSnapshot(const std::string& snapshot) {
     std::string page = webPage();
-    nlohmann::json snapshot = {{"state", state}, {"transcript", transcript}};
     // '<' appears only inside JSON strings, where \u003c means the same and cannot end the
     // script element.
     std::string data;
-    for (char c : jsonText(snapshot)) {
-        data += c == '<' ? std::string("\\u003c") : std::string(1, c);
+    data.reserve(snapshot.size() + snapshot.size() / 16);
+    for (char c : snapshot) {
+        if (c == '<') {
+            data += "\\u003c";
+        } else {
+            data += c;
+        }
     }
     const std::string marker = "<!--snapshot-->";
     std::size_t at = page.find(marker);
@@ -28,6 +35,17 @@ std::string staticPage(const nlohmann::json& state, const nlohmann::json& transc
         return page;
     }
     return page.replace(at, marker.size(), "<script>window.veskSnapshot = " + data + ";</script>");
+}
+
+} // namespace
+
+std::string staticPage(const nlohmann::json& state, const nlohmann::json& transcript) {
+    return withSnapshot(jsonText({{"state", state}, {"transcript", transcript}}));
+}
+
+std::string staticPage(const std::string& stateText, const std::string& transcriptText) {
+    return withSnapshot("{\"state\":" + stateText +
+                        ",\"transcript\":" + transcriptLinesText(transcriptText) + "}");
 }
 
 } // namespace vesk_host

@@ -39,8 +39,9 @@ after(async () => {
 });
 
 // Starts vesk-host serving on a free port; resolves once it prints its ready line.
-function serve(args) {
-  const child = spawn(hostProgram, [...args, "--serve", "0", "--quiet"], { stdio: ["pipe", "pipe", "pipe"] });
+function serve(args, { quiet = true } = {}) {
+  const child = spawn(hostProgram, [...args, "--serve", "0", ...(quiet ? ["--quiet"] : [])],
+                      { stdio: ["pipe", "pipe", "pipe"] });
   let output = "";
   return new Promise((resolve, reject) => {
     const timer = setTimeout(() => reject(new Error("vesk-host never got ready:\n" + output)), 15000);
@@ -272,6 +273,124 @@ test("beyond loopback the page needs the printed token, and its socket then work
     await textIs(page, "#connection", "live");
     await page.getByRole("button", { name: "Follow" }).click();
     await textIs(page, tally, "CAM 12");
+  } finally {
+    await page.close();
+    await stop(host);
+  }
+});
+
+test("each control shows the id scenarios name it by, and the answer names its parent text", async () => {
+  const host = await serve([...follow, setup]);
+  const page = await context.newPage();
+  const work = mkdtempSync(join(tmpdir(), "vesk-ids-"));
+  try {
+    await page.goto(host.url);
+    await textIs(page, tally, "BARS");
+    const follows = page.locator('[data-control="button"]');
+    assert.equal(await follows.locator(".id").textContent(), "button");
+    assert.equal(await page.locator('[data-control="tally"] .id').textContent(), "tally");
+    // As plain to read as the caption: no smaller, and not greyed out.
+    const size = (locator) => locator.evaluate((node) => parseFloat(getComputedStyle(node).fontSize));
+    assert.ok(await size(follows.locator(".id")) >= await size(follows.getByRole("button")),
+              "the id is as large as the caption");
+    const colour = await follows.locator(".id").evaluate((node) => getComputedStyle(node).color);
+    const ink = await page.locator("body").evaluate((node) => getComputedStyle(node).color);
+    assert.equal(colour, ink);
+
+    await page.fill("#parent-text", "return=all");
+    await page.getByRole("button", { name: "Send to parent" }).click();
+    await textIs(page, "#parent-answer", "panel=main\nsource=12");
+    await textIs(page, "#parent-asked", "return=all");
+    // A later text without an answer does not keep the earlier one's.
+    await page.fill("#parent-text", "source=5");
+    await page.getByRole("button", { name: "Send to parent" }).click();
+    await textIs(page, "#parent-asked", "source=5");
+    await textIs(page, "#parent-answer", "(no answer)");
+
+    // Saved sessions are named after the script and the moment, so they do not overwrite
+    // each other.
+    const saved = page.waitForEvent("download");
+    await page.getByRole("button", { name: "Save scenario" }).click();
+    const download = await saved;
+    assert.match(download.suggestedFilename(), /^viewTrail-\d{8}-\d{6}\.scenario$/);
+    const file = join(work, download.suggestedFilename());
+    await download.saveAs(file);
+    assert.match(readFileSync(file, "utf8"), /\nparent source=5\n/);
+  } finally {
+    await page.close();
+    await stop(host);
+    rmSync(work, { recursive: true, force: true });
+  }
+});
+
+test("a router shows the instances that lead to it, what scripts registered, and locks from the page", async () => {
+  const host = await serve([...follow, setup]);
+  const page = await context.newPage();
+  try {
+    await page.goto(host.url);
+    await textIs(page, tally, "BARS");
+    const router = page.locator('[data-device="3"]');
+    const instances = await router.locator(".instances").textContent();
+    assert.match(instances, /router1/);
+    assert.match(instances, /gallery \(offset 4\)/);
+    await textIs(page, '[data-device="3"] tr[data-destination="7"] .registered', "viewTrail");
+    assert.equal(await router.locator('tr[data-destination="6"] .registered').textContent(), "");
+
+    // Locked from the page, the destination refuses the script's switch.
+    await router.getByRole("button", { name: "Lock destination 7" }).click();
+    await until(() => page.getAttribute('[data-device="3"] tr[data-destination="7"]', "class"),
+                (v) => v === "locked", "destination 7 to be locked");
+    await transcriptHas(page, "lock 3 7");
+    await page.getByRole("button", { name: "Follow" }).click();
+    await transcriptHas(page, "is locked");
+    assert.equal(await page.textContent('[data-device="3"] tr[data-destination="7"] .source'), "BARS (16)");
+    await router.getByRole("button", { name: "Unlock destination 7" }).click();
+    await until(() => page.getAttribute('[data-device="3"] tr[data-destination="7"] button.lock', "aria-pressed"),
+                (v) => v === "false", "destination 7 to be unlocked");
+    await transcriptHas(page, "unlock 3 7");
+  } finally {
+    await page.close();
+    assert.equal(await stop(host), 0, host.output());
+  }
+});
+
+test("a switch the router has yet to make shows until the clock reaches it", { skip: !probeScript }, async () => {
+  const host = await serve(["--script", probeScript, "--system", join(testSystem, "slow")]);
+  const page = await context.newPage();
+  try {
+    await page.goto(host.url);
+    await page.waitForSelector("#connection.live");
+    await page.fill("#command-line", "parent send=RC 3 4 2 ',' 0");
+    await page.getByRole("button", { name: "Run" }).click();
+    const row = '[data-device="3"] tr[data-destination="2"]';
+    await textIs(page, row + " .pending", "to CAM 4 (4) at 500 ms");
+    assert.equal(await page.textContent(row + " .source"), "CAM 2 (2)");
+    await page.getByRole("button", { name: "Advance clock" }).click();
+    await textIs(page, row + " .source", "CAM 4 (4)");
+    assert.equal(await page.textContent(row + " .pending"), "");
+  } finally {
+    await page.close();
+    await stop(host);
+  }
+});
+
+test("the page's address is the last thing said before serving; the transcript is one link away", async () => {
+  const host = await serve([...follow, setup], { quiet: false });
+  const page = await context.newPage();
+  try {
+    // Whatever the run says comes before the address, on a line of its own.
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    const said = host.output();
+    const lines = said.trimEnd().split("\n");
+    assert.match(lines[lines.length - 1], /^serving http:\/\/\S+$/, said);
+    assert.ok(said.indexOf("expect control 1 tally text=BARS") < said.indexOf("serving http"), said);
+
+    await page.setViewportSize({ width: 900, height: 500 });
+    await page.goto(host.url);
+    await textIs(page, tally, "BARS");
+    await page.getByRole("link", { name: "Transcript" }).click();
+    await until(() => page.locator("#transcript").boundingBox(),
+                (box) => box && box.y >= 0 && box.y < 500, "the transcript to be in view");
   } finally {
     await page.close();
     await stop(host);

@@ -56,6 +56,28 @@ void say(const std::string& line) {
     std::fflush(stdout);
 }
 
+// Carries out the lines typed since the last call, either role's: "route T S" is asked of
+// `route`, whose answer is printed. False once the program is to end: "quit", or the input
+// has ended and every line of it is done.
+bool followInput(const std::function<const char*(int target, int source)>& route) {
+    // Input ends after its last line: read the flag first, so no line is left behind.
+    bool last = g_inputDone;
+    for (const std::string& line : takeLines()) {
+        std::istringstream words(line);
+        std::string verb;
+        words >> verb;
+        if (verb == "quit") {
+            return false;
+        }
+        int t = -1;
+        int s = -1;
+        if (verb == "route" && (words >> t >> s)) {
+            say(route(t, s));
+        }
+    }
+    return !last;
+}
+
 std::string sourcesText(const std::vector<std::int32_t>& sources) {
     std::string out;
     for (std::int32_t s : sources) {
@@ -115,25 +137,12 @@ int serve(int targetCount, int sourceCount) {
     say("listening " + std::to_string(server.port()));
     std::thread input(readInput, [&server] { server.post([] {}); });
     input.detach();
+    auto route = [&](int t, int s) {
+        return p.setConnection(matrix, t, {s}) ? "routed" : "refused";
+    };
     while (true) {
         server.poll(1000);
-        // Input ends after its last line: read the flag first, so no line is left behind.
-        bool last = g_inputDone;
-        for (const std::string& line : takeLines()) {
-            std::istringstream words(line);
-            std::string verb;
-            words >> verb;
-            if (verb == "quit") {
-                return 0;
-            }
-            int t = -1;
-            int s = -1;
-            if (verb == "route" && (words >> t >> s)) {
-                bool ok = p.setConnection(matrix, t, {s});
-                say(ok ? "routed" : "refused");
-            }
-        }
-        if (last) {
+        if (!followInput(route)) {
             return 0;
         }
     }
@@ -187,21 +196,7 @@ int consume(const std::string& host, int port, const std::string& where) {
             say("failed: connection closed: " + client.closedBecause());
             return 2;
         }
-        bool last = g_inputDone;
-        for (const std::string& line : takeLines()) {
-            std::istringstream words(line);
-            std::string verb;
-            words >> verb;
-            if (verb == "quit") {
-                return 0;
-            }
-            int t = -1;
-            int s = -1;
-            if (verb == "route" && (words >> t >> s)) {
-                say(c.connect(t, s) ? "asked" : "refused");
-            }
-        }
-        if (last) {
+        if (!followInput([&c](int t, int s) { return c.connect(t, s) ? "asked" : "refused"; })) {
             return 0;
         }
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "options.h"
+#include "page.h"
 
 namespace {
 
@@ -82,6 +83,19 @@ TEST(Options, HelpOrVersionWhicheverComesFirst) {
     ASSERT_TRUE(vesk_host::informationAsked(4, argv.data(), text));
     EXPECT_EQ(text.rfind(vesk_host::usageText, 0), 0u);
     EXPECT_NE(text.find("\nScenario commands\n\n"), std::string::npos);
+}
+
+TEST(Options, HelpSaysSoWhenThePageIsMissing) {
+    // Whichever way vesk-host was built, --help agrees with what a run accepts.
+    vesk_host::options o;
+    o.serve = "0";
+    std::string error;
+    bool hasPage = vesk_host::pageAccepts(o, error);
+    std::vector<std::string> words = {"vesk-host", "--help"};
+    std::vector<char*> argv = {&words[0][0], &words[1][0]};
+    std::string text;
+    ASSERT_TRUE(vesk_host::informationAsked(2, argv.data(), text));
+    EXPECT_EQ(text.find("built without its page") == std::string::npos, hasPage) << error;
 }
 
 TEST(Options, FilesWrittenAtTheEndAreFixedAtTheStart) {

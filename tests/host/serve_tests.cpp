@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -57,22 +58,43 @@ private:
     std::vector<std::pair<long, json>> m_messages;
 };
 
-// One probe script in a host with no system folder, as a run has it.
+// One probe script in a host with no system folder (or the one given), as a run has it; its
+// recording goes to `recording`, or with none to a file of the view's own.
 struct probe_run {
-    vesk_host::system_model system{""};
+    vesk_host::system_model system;
     vesk_host::transcript out{nullptr};
     vesk_host::emulated_host host{system, out};
     vesk_host::scenario_runner runner{host, out, "stdin"};
     vesk_host::host_view view{host, runner, out};
 
-    probe_run() {
+    explicit probe_run(const std::string& dir = "", const std::string& recording = "")
+        : system(dir) {
         std::string error;
         EXPECT_TRUE(host.addScript("probe", PROBE_SCRIPT, "", error)) << error;
         host.create(*host.slot("probe"));
-        view.begin("# test");
+        view.begin("# test", recording);
     }
     ~probe_run() { host.finish(); }
+
+    void perform(const std::string& line) {
+        std::string error;
+        EXPECT_TRUE(view.perform(line, error)) << line << ": " << error;
+    }
 };
+
+// The whole text of a file.
+std::string fileText(const std::string& path) {
+    std::string text;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            text.append(buffer, got);
+        }
+        std::fclose(file);
+    }
+    return text;
+}
 
 inbound browser(inbound::kind what, long client, const std::string& line = std::string()) {
     inbound item;
@@ -166,21 +188,45 @@ TEST(Serve, EndsOnSignalNotOnTheEndOfInput) {
     EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
+// A new browser gets the transcript's end from a whole line, and a first line that says how
+// much came before; its cost does not grow with the run.
 TEST(Serve, ANewBrowserGetsTheTranscriptsEndWhenItIsLong) {
-    json small = json::array({{{"text", "a"}, {"problem", false}}});
-    EXPECT_EQ(vesk_host::greetingTranscript(small), small);
-    json many = json::array();
+    using vesk_host::greetingLimit;
+    json small = vesk_host::greetingTranscript("a\nb\n");
+    ASSERT_EQ(small.size(), 2u);
+    EXPECT_EQ(small[0]["text"], "a");
+    EXPECT_EQ(small[1]["text"], "b");
+
+    std::string many;
     const std::string line(1000, 'x');
-    for (int i = 0; i < 10000; ++i) {
-        many.push_back({{"text", line + std::to_string(i)}, {"problem", false}});
+    for (int i = 0; i < 3000; ++i) {
+        many += line + std::to_string(i) + "\n";
     }
     json kept = vesk_host::greetingTranscript(many);
-    EXPECT_LT(kept.size(), many.size());
-    EXPECT_LE(vesk_host::jsonText(kept).size(), 4u * 1024 * 1024);
-    EXPECT_EQ(kept.back(), many.back());
-    // One line is kept whatever its length.
-    json one = json::array({{{"text", std::string(5u * 1024 * 1024, 'y')}, {"problem", false}}});
-    EXPECT_EQ(vesk_host::greetingTranscript(one).size(), 1u);
+    ASSERT_GT(kept.size(), 2u);
+    EXPECT_LT(kept.size(), 3000u);
+    EXPECT_EQ(kept.back()["text"], line + "2999");
+    // Every line but the note is whole.
+    EXPECT_EQ(kept[1]["text"].get<std::string>().size(), line.size() + 4);
+    const std::string note = kept[0]["text"];
+    EXPECT_NE(note.find("bytes of the transcript before these are not shown"), std::string::npos);
+    std::size_t shown = 0;
+    for (std::size_t i = 1; i < kept.size(); ++i) {
+        shown += kept[i]["text"].get<std::string>().size() + 1;
+    }
+    EXPECT_LE(shown, greetingLimit);
+    EXPECT_NE(note.find(std::to_string(many.size() - shown) + " bytes"), std::string::npos) << note;
+
+    // What came before the text given counts too, and its first, partial line is left out.
+    json after = vesk_host::greetingTranscript("tail of a line\nwhole\n", 500);
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_NE(after[0]["text"].get<std::string>().find("515 bytes"), std::string::npos);
+    EXPECT_EQ(after[1]["text"], "whole");
+
+    // One line longer than the limit is shown by its end rather than not at all.
+    json one = vesk_host::greetingTranscript(std::string(2 * greetingLimit, 'y') + "\n");
+    ASSERT_EQ(one.size(), 2u);
+    EXPECT_EQ(one[1]["text"].get<std::string>().size(), greetingLimit - 1);
 }
 
 TEST(Serve, TheServingLineNamesAnAddressABrowserTakes) {
@@ -207,8 +253,7 @@ TEST(RelayFrames, EncodedFramesDecodeToThemselves) {
         {kind::toClient, 3, R"({"type":"error"})", "S 3 {\"type\":\"error\"}\n"},
         {kind::toEvery, 0, R"({"type":"transcript"})", "B {\"type\":\"transcript\"}\n"},
         {kind::state, 0, R"({"type":"state"})", "T {\"type\":\"state\"}\n"},
-        {kind::recorded, 0, "press 1 b\n  # sent\n", "C \"press 1 b\\n  # sent\\n\"\n"},
-        {kind::recorded, 0, "", "C \"\"\n"},
+        {kind::serving, 0, "", "L \n"},
     };
     for (const auto& row : rows) {
         relay_frame frame;
@@ -223,7 +268,7 @@ TEST(RelayFrames, EncodedFramesDecodeToThemselves) {
         EXPECT_EQ(back.what, row.what) << row.line;
         EXPECT_EQ(back.text, row.text) << row.line;
         bool hasClient =
-            row.what != kind::toEvery && row.what != kind::state && row.what != kind::recorded;
+            row.what != kind::toEvery && row.what != kind::state && row.what != kind::serving;
         EXPECT_EQ(back.client, hasClient ? row.client : 0) << row.line;
     }
 }
@@ -240,6 +285,8 @@ TEST(RelayFrames, WhatCannotBeOneFrameIsRefused) {
         {kind::toClient, 1, "{}\n{}"},
         {kind::state, 0, "\n"},
         {kind::greeting, -1, ""},
+        // Serving carries nothing: what follows would be lost.
+        {kind::serving, 0, "x"},
     };
     for (const auto& row : unsendable) {
         relay_frame frame;
@@ -250,8 +297,9 @@ TEST(RelayFrames, WhatCannotBeOneFrameIsRefused) {
         EXPECT_FALSE(vesk_host::encodeFrame(frame, line)) << row.text;
     }
     const char* const malformed[] = {
-        "",  "G",       "G ",     "G4",         "G x", "G -1",     "G 1234567890123", "X 1",
-        "P", "P  line", "S x {}", "C not json", "C 5", "C \"open", "\x01 1",
+        "",       "G", "G ",      "G4",     "G x",        "G -1", "G 1234567890123",
+        "X 1",    "P", "P  line", "S x {}", "C not json", "C 5",  "C \"open",
+        "\x01 1", "L", "L x",
     };
     for (const char* line : malformed) {
         relay_frame frame;
@@ -287,21 +335,27 @@ TEST(RelayFrames, AnOverlongLineIsSkippedAndCountedNotKept) {
     EXPECT_EQ(reader.skipped(), 2u);
 }
 
-// The supervisor keeps the last whole state and the recording the run sent, to show them if
-// the run dies.
-TEST(PageSupervisor, KeepsTheRunsLastStateAndItsRecording) {
+// The supervisor keeps the last whole state the run sent and reads the recording the run
+// wrote to the file it named, to show them if the run dies; a temporary file of its own goes
+// when it stops.
+TEST(PageSupervisor, KeepsTheRunsLastStateAndReadsItsRecording) {
     vesk_host::page_supervisor supervisor(vesk_host::serve_settings(), false);
     std::string error;
+    ASSERT_TRUE(supervisor.keepRecording("", error)) << error;
+    const std::string path = supervisor.recordingPath();
+    ASSERT_FALSE(path.empty());
     ASSERT_TRUE(supervisor.open(error)) << error;
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         {
             std::unique_ptr<vesk_host::relayed_page> run = supervisor.runEnd();
-            run->recordingWritten("# test\n");
+            std::FILE* recording = std::fopen(path.c_str(), "wb");
+            std::fputs("# test\n", recording);
             run->broadcastState(R"({"type":"state","clock":1})");
             run->broadcast(R"({"type":"transcript"})");
-            run->recordingWritten("advance 1\n");
+            std::fputs("advance 1\n", recording);
+            std::fclose(recording);
             run->broadcastState(R"({"type":"state","clock":2})");
         }
         _exit(0);
@@ -311,8 +365,39 @@ TEST(PageSupervisor, KeepsTheRunsLastStateAndItsRecording) {
     waitpid(child, &status, 0);
     supervisor.ended();
     EXPECT_EQ(supervisor.lastState(), json::parse(R"({"type":"state","clock":2})"));
-    EXPECT_EQ(supervisor.recording(), "# test\nadvance 1\n");
+    EXPECT_TRUE(supervisor.recordingEnds("# The run crashed\n"));
+    std::string recorded;
+    std::string why;
+    ASSERT_TRUE(supervisor.recording(recorded, why)) << why;
+    EXPECT_EQ(recorded, "# test\nadvance 1\n# The run crashed\n");
     supervisor.stop();
+    EXPECT_NE(access(path.c_str(), F_OK), 0) << "the temporary recording outlived the supervisor";
+}
+
+// A --record file is emptied when the supervisor takes it: a run that dies before recording
+// anything leaves no older recording under the note of its end.
+TEST(PageSupervisor, ARecordFileStartsEmpty) {
+    char name[] = "/tmp/vesk-record-XXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "old\n", 4), 4);
+    close(fd);
+    {
+        vesk_host::page_supervisor supervisor(vesk_host::serve_settings(), false);
+        std::string error;
+        ASSERT_TRUE(supervisor.keepRecording(name, error)) << error;
+        EXPECT_TRUE(supervisor.recordingEnds("# ended\n"));
+        std::string recorded;
+        std::string why;
+        ASSERT_TRUE(supervisor.recording(recorded, why)) << why;
+        EXPECT_EQ(recorded, "# ended\n");
+    }
+    EXPECT_EQ(access(name, F_OK), 0) << "a --record file stays";
+    unlink(name);
+    vesk_host::page_supervisor unwritable(vesk_host::serve_settings(), false);
+    std::string error;
+    EXPECT_FALSE(unwritable.keepRecording("/nonexistent-dir/x.scenario", error));
+    EXPECT_NE(error.find("/nonexistent-dir/x.scenario"), std::string::npos) << error;
 }
 
 // Lines typed faster than the host takes them wait for room in its queue: each runs, in order.
@@ -389,4 +474,87 @@ TEST(PageRelay, RequestsBeyondTheRunsQueueAreAnsweredNotLost) {
     EXPECT_EQ(answered, sent - room);
     EXPECT_EQ(taken, room);
     close(pair[0]);
+}
+
+// The recording is in its file as each step ends, not only when the run ends: a run that
+// dies leaves it, and nothing of it is held in memory. A browser reads it back from there.
+TEST(HostView, TheRecordingIsInItsFileStepByStep) {
+    char name[] = "/tmp/vesk-recording-XXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    {
+        probe_run run("", name);
+        run.perform("advance 5");
+        EXPECT_NE(fileText(name).find("\nadvance 5\n"), std::string::npos) << fileText(name);
+        run.perform("advance 7");
+        std::string text;
+        std::string why;
+        ASSERT_TRUE(run.view.recording(text, why)) << why;
+        EXPECT_EQ(text, fileText(name));
+        EXPECT_EQ(text.rfind("# test\n", 0), 0u) << text;
+        EXPECT_NE(text.find("\nadvance 7\n"), std::string::npos) << text;
+        EXPECT_TRUE(run.view.endRecording());
+        // Larger than a browser may be sent: refused with where it is.
+        EXPECT_FALSE(vesk_host::readRecording(name, 4, text, why));
+        EXPECT_NE(why.find(name), std::string::npos) << why;
+    }
+    unlink(name);
+
+    // With no file named, the view keeps one of its own and reads it back the same way.
+    probe_run unnamed;
+    unnamed.perform("advance 3");
+    std::string text;
+    std::string why;
+    ASSERT_TRUE(unnamed.view.recording(text, why)) << why;
+    EXPECT_NE(text.find("\nadvance 3\n"), std::string::npos) << text;
+    unnamed.perform("advance 4");
+    ASSERT_TRUE(unnamed.view.recording(text, why)) << why;
+    EXPECT_NE(text.find("\nadvance 4\n"), std::string::npos) << "reading back moved the end";
+}
+
+// The state written as text is JSON, and what grows with a run is bounded in it: the first
+// and the last problems, with how many there are.
+TEST(HostView, TheStateCarriesTheFirstAndLastProblemsOfALongRun) {
+    probe_run run;
+    run.host.setStrict(true);
+    const int warned = 3 * static_cast<int>(vesk_host::problemsShown);
+    for (int i = 0; i < warned; ++i) {
+        run.host.warn("warning " + std::to_string(i));
+    }
+    json state = json::parse(run.view.stateText());
+    EXPECT_EQ(state["type"], "state");
+    EXPECT_EQ(state["problemCount"], warned);
+    const json& problems = state["problems"];
+    ASSERT_EQ(problems.size(), vesk_host::problemsShown);
+    EXPECT_EQ(problems.front()["what"], "warning 0 (--strict)");
+    EXPECT_EQ(problems.back()["what"], "warning " + std::to_string(warned - 1) + " (--strict)");
+    const std::size_t half = vesk_host::problemsShown / 2;
+    EXPECT_EQ(problems[half - 1]["what"], "warning " + std::to_string(half - 1) + " (--strict)");
+    EXPECT_EQ(problems[half]["what"],
+              "warning " + std::to_string(warned - static_cast<int>(half)) + " (--strict)");
+}
+
+// A router on the page shows the instance names that lead to it and the destinations that
+// scripts registered for; the parent's answer comes with the text it answers.
+TEST(HostView, ARouterShowsItsInstancesAndRegistrations) {
+    probe_run run(TEST_SYSTEM);
+    run.perform("parent send=RR 3 1 2");
+    json state = json::parse(run.view.stateText());
+    json router;
+    for (const json& d : state["devices"]) {
+        if (d["device"] == 3) {
+            router = d;
+        }
+    }
+    ASSERT_TRUE(router.is_object()) << state.dump();
+    EXPECT_EQ(router["instances"], json::parse(R"([{"name":"rtr","offset":0}])"));
+    EXPECT_EQ(router["registered"], json::parse(R"([{"script":"probe","first":1,"last":2}])"));
+    EXPECT_EQ(state["scripts"][0]["parentText"], "send=RR 3 1 2");
+    for (const json& d : state["devices"]) {
+        if (d["device"] != 3) {
+            EXPECT_TRUE(d["instances"].empty()) << d.dump();
+            EXPECT_TRUE(d["registered"].empty()) << d.dump();
+        }
+    }
 }

@@ -190,3 +190,37 @@ TEST(WebPage, ProblemLinesAreTheHostsOwnWords) {
         EXPECT_EQ(vesk_host::isProblemLine(row.line), row.problem) << row.line;
     }
 }
+
+// The transcript written straight as JSON text reads back as the lines it holds: quotes,
+// backslashes and control characters escaped, well-formed UTF-8 kept, and every byte that
+// starts no well-formed sequence replaced, so that the page and a saved file always parse.
+TEST(WebPage, TranscriptLinesWrittenAsTextParseBackToTheirLines) {
+    const std::string replaced = "\xef\xbf\xbd";
+    const struct {
+        const char* line;
+        std::string shown;
+    } rows[] = {
+        {"plain", "plain"},
+        {"say \"hi\" \\ there", "say \"hi\" \\ there"},
+        {"tab\tcr\r bell\x07 del\x7f", "tab\tcr\r bell\x07 del\x7f"},
+        {"CAM \xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xa5",
+         "CAM \xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xa5"},
+        {"lone \xff end", "lone " + replaced + " end"},
+        {"cut \xe2\x82", "cut " + replaced + replaced},
+        {"overlong \xc0\xaf", "overlong " + replaced + replaced},
+        {"surrogate \xed\xa0\x80", "surrogate " + replaced + replaced + replaced},
+        {"beyond \xf4\x90\x80\x80", "beyond " + replaced + replaced + replaced + replaced},
+        {"viewTrail FAILED here", "viewTrail FAILED here"},
+    };
+    std::string text;
+    for (const auto& row : rows) {
+        text += std::string(row.line) + "\n";
+    }
+    text += "no line feed yet";
+    nlohmann::json lines = nlohmann::json::parse(vesk_host::transcriptLinesText(text));
+    ASSERT_EQ(lines.size(), sizeof rows / sizeof rows[0]) << "only whole lines";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i]["text"], rows[i].shown) << rows[i].line;
+        EXPECT_EQ(lines[i]["problem"], vesk_host::isProblemLine(rows[i].line)) << rows[i].line;
+    }
+}

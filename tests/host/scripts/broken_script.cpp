@@ -13,8 +13,19 @@
 //   VESK_BREAK_CHDIR     changes the current folder to its parent as it is created
 //   VESK_BREAK_UNLOAD    ends the process with status 0 from a global destructor, when it is
 //                        unloaded (built so that it stays loaded until the process ends)
+//   VESK_BREAK_LOAD_HANG, VESK_BREAK_LOAD_CRASH      a static initializer that never returns,
+//                        or dereferences null, as the library is loaded
+//   VESK_BREAK_UNLOAD_HANG, VESK_BREAK_UNLOAD_CRASH  the same in a static destructor, as the
+//                        library is unloaded
+//   VESK_BREAK_THREAD    starts a thread at the first press that sends once the timer handler
+//                        lets it, while that handler waits for it
+//   VESK_BREAK_LATE      starts a thread at the first press that outlives the script (its
+//                        destructor does not wait for it) and sends while the next life is
+//                        being created, which takes half a second
 // Before breaking it sends "PS '1' 'broken'", so that the report has a last line to show.
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
@@ -35,10 +46,48 @@ struct exit_at_unload {
 } exitAtUnload;
 #endif
 
+#if defined(VESK_BREAK_LOAD_HANG) || defined(VESK_BREAK_LOAD_CRASH) ||                             \
+    defined(VESK_BREAK_UNLOAD_HANG) || defined(VESK_BREAK_UNLOAD_CRASH)
+void breakHere() {
+#if defined(VESK_BREAK_LOAD_HANG) || defined(VESK_BREAK_UNLOAD_HANG)
+    for (volatile bool forever = true; forever;) {
+    }
+#else
+    // Null, read at run time: a compiler that sees a constant null may drop the store.
+    volatile std::uintptr_t nowhere = 0;
+    *reinterpret_cast<volatile int*>(nowhere) = 1;
+#endif
+}
+
+struct static_fault {
+#if defined(VESK_BREAK_LOAD_HANG) || defined(VESK_BREAK_LOAD_CRASH)
+    static_fault() {
+        breakHere();
+    }
+#else
+    ~static_fault() {
+        breakHere();
+    }
+#endif
+} staticFault;
+#endif
+
+#if defined(VESK_BREAK_LATE)
+std::atomic<int> lives{0};
+#endif
+
 class broken_script : public vesk_script_helper {
 public:
     broken_script(vesk_client_callback* hostLink, const char* startupText)
         : vesk_script_helper(hostLink, startupText) {
+#if defined(VESK_BREAK_THREAD) || defined(VESK_BREAK_LATE)
+        m_link = hostLink;
+#endif
+#if defined(VESK_BREAK_LATE)
+        if (lives.fetch_add(1) == 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+#endif
 #if defined(VESK_BREAK_CONSTRUCT)
         throw std::runtime_error("no settings for this workstation");
 #elif defined(VESK_BREAK_CHDIR)
@@ -48,8 +97,40 @@ public:
 #endif
     }
 
+#if defined(VESK_BREAK_THREAD)
+    ~broken_script() override {
+        letTheThreadSend();
+    }
+#endif
+
     void buttonCallback(buttonNotify* notify) override {
         panelShow("1", "broken", "");
+#if defined(VESK_BREAK_THREAD)
+        if (!m_started) {
+            m_started = true;
+            vesk_client_callback* sendVia = m_link;
+            std::atomic<bool>* go = &m_go;
+            m_thread = std::thread([sendVia, go] {
+                while (!go->load()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                char line[] = "PS '1' 'from a thread'";
+                sendVia->callback(line, 0);
+            });
+        }
+#elif defined(VESK_BREAK_LATE)
+        if (lives.load() == 1) {
+            vesk_client_callback* sendVia = m_link;
+            std::thread([sendVia] {
+                // The next life is being created: this one was destroyed before it.
+                while (lives.load() < 2) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                char line[] = "PS '1' 'late'";
+                sendVia->callback(line, 0);
+            }).detach();
+        }
+#endif
 #if defined(VESK_BREAK_CRASH)
         volatile int* nowhere = nullptr;
         *nowhere = 1;
@@ -82,6 +163,8 @@ public:
     void timerCallback(int) override {
 #if defined(VESK_BREAK_ABORT)
         std::abort();
+#elif defined(VESK_BREAK_THREAD)
+        letTheThreadSend();
 #endif
     }
 
@@ -94,6 +177,20 @@ private:
     }
 #endif
     std::unique_ptr<buttonNotify> m_kept;
+#if defined(VESK_BREAK_THREAD) || defined(VESK_BREAK_LATE)
+    vesk_client_callback* m_link = nullptr; // the host's, for the threads that misuse it
+#endif
+#if defined(VESK_BREAK_THREAD)
+    void letTheThreadSend() {
+        m_go.store(true);
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    bool m_started = false;
+    std::atomic<bool> m_go{false};
+    std::thread m_thread;
+#endif
 };
 
 } // namespace
