@@ -81,11 +81,7 @@ void ember_router::takeMatrix(const ember_news& news) {
 bool ember_router::request(const device_change& change, std::string& why) {
     int source = change.number;
     int destination = change.index;
-    if (!validSource(source) || !validDestination(destination)) {
-        why = "router " + std::to_string(number()) + " has sources 1 to " +
-              std::to_string(sources) + " and destinations 1 to " + std::to_string(destinations) +
-              "; no switch of source " + std::to_string(source) + " to destination " +
-              std::to_string(destination);
+    if (outOfRange(source, destination, why)) {
         return false;
     }
     if (locked.count(destination) != 0) {

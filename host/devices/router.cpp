@@ -68,14 +68,20 @@ void router::make(int destination, int source) {
     changed(destination, destinationSaid(destination) + " now on " + sourceSaid(source));
 }
 
+bool router::outOfRange(int source, int destination, std::string& why) const {
+    if (validSource(source) && validDestination(destination)) {
+        return false;
+    }
+    why = "router " + std::to_string(number()) + " has sources 1 to " + std::to_string(sources) +
+          " and destinations 1 to " + std::to_string(destinations) + "; no switch of source " +
+          std::to_string(source) + " to destination " + std::to_string(destination);
+    return true;
+}
+
 bool router::request(const device_change& change, std::string& why) {
     int source = change.number;
     int destination = change.index;
-    if (!validSource(source) || !validDestination(destination)) {
-        why = "router " + std::to_string(number()) + " has sources 1 to " +
-              std::to_string(sources) + " and destinations 1 to " + std::to_string(destinations) +
-              "; no switch of source " + std::to_string(source) + " to destination " +
-              std::to_string(destination);
+    if (outOfRange(source, destination, why)) {
         return false;
     }
     if (change.byScript && switchDelay > 0 && locked.count(destination) == 0) {

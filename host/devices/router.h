@@ -46,6 +46,8 @@ public:
 
     bool validSource(int index) const { return index >= 1 && index <= sources; }
     bool validDestination(int index) const { return index >= 1 && index <= destinations; }
+    // Whether a switch of `source` to `destination` falls outside the router, with `why`.
+    bool outOfRange(int source, int destination, std::string& why) const;
     std::string sourceName(int index) const;
     std::string destinationName(int index) const;
     // The source the destination is on; 0 when none.

@@ -52,7 +52,13 @@ std::string eventHeading(int kind) {
     }
 }
 
-// What a caught exception says, for the report.
+// The host hands texts over as char*; scripts only read them.
+std::vector<char> writable(const std::string& text) {
+    return std::vector<char>(text.c_str(), text.c_str() + text.size() + 1);
+}
+
+} // namespace
+
 std::string currentExceptionText() {
     try {
         throw;
@@ -62,13 +68,6 @@ std::string currentExceptionText() {
         return "unknown exception";
     }
 }
-
-// The host hands texts over as char*; scripts only read them.
-std::vector<char> writable(const std::string& text) {
-    return std::vector<char>(text.c_str(), text.c_str() + text.size() + 1);
-}
-
-} // namespace
 
 script_slot::script_slot() = default;
 script_slot::~script_slot() = default;

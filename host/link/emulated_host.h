@@ -77,6 +77,9 @@ struct script_slot {
     vesk_client_callback* script = nullptr; // the live object, owned by the host
 };
 
+// What the exception being handled says, for a report: call only inside a catch block.
+std::string currentExceptionText();
+
 class emulated_host : public device_listener {
 public:
     emulated_host(system_model& system, transcript& out);

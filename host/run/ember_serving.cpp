@@ -20,6 +20,7 @@
 
 #include "devices/device.h"
 #include "ember_bridge.h"
+#include "line_input.h"
 #include "options.h"
 #include "scenario_parser.h"
 #include "scenario_runner.h"
@@ -340,14 +341,9 @@ void ember_serving::serve(run_page& steps, const scenario_runner& runner, bool s
         while (!runner.quitRequested() && typed.take(line)) {
             ++number;
             step s;
-            std::string error;
-            if (!parseStep(line, s, error)) {
-                if (!error.empty()) {
-                    std::cerr << "stdin:" << number << ": " << error << "\n";
-                }
+            if (!typedStep(line, number, s)) {
                 continue;
             }
-            s.line = number;
             steps.run(s);
         }
         runWaiting(steps);

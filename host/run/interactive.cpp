@@ -19,14 +19,9 @@ void readInteractively(run_page& steps, const scenario_runner& runner) {
     while (input.read(line)) {
         ++number;
         step s;
-        std::string error;
-        if (!parseStep(line, s, error)) {
-            if (!error.empty()) {
-                std::cerr << "stdin:" << number << ": " << error << "\n";
-            }
+        if (!typedStep(line, number, s)) {
             continue;
         }
-        s.line = number;
         steps.run(s);
         if (runner.quitRequested()) {
             break;

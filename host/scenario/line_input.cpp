@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "platform.h"
+#include "scenario_parser.h"
 
 #if defined(VESK_HOST_LIBEDIT)
 #include <editline/readline.h>
@@ -45,6 +46,18 @@ bool line_input::read(std::string& line) {
         std::cout << prompt << std::flush;
     }
     return static_cast<bool>(std::getline(std::cin, line));
+}
+
+bool typedStep(const std::string& line, int number, step& s) {
+    std::string error;
+    if (!parseStep(line, s, error)) {
+        if (!error.empty()) {
+            std::cerr << "stdin:" << number << ": " << error << "\n";
+        }
+        return false;
+    }
+    s.line = number;
+    return true;
 }
 
 } // namespace vesk_host

@@ -7,6 +7,8 @@
 
 namespace vesk_host {
 
+struct step;
+
 class line_input {
 public:
     line_input();
@@ -23,5 +25,9 @@ public:
 private:
     bool m_terminal = false;
 };
+
+// The `number`th line typed, read as a step. A line that is no step is said on standard error
+// as "stdin:N: why" and gives false; so does a blank line, silently.
+bool typedStep(const std::string& line, int number, step& s);
 
 } // namespace vesk_host

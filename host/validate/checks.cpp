@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "emulated_host.h"
 #include "emulated_link.h"
 #include "host_verbs.h"
 #include "scenario_parser.h"
@@ -55,16 +56,6 @@ check_verdict failedSteps(const std::vector<std::string>& steps, const steps_out
     v.steps.assign(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(upTo));
     v.signature = o.signature;
     return v;
-}
-
-std::string exceptionText() {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown exception";
-    }
 }
 
 std::string bytes(long long n) {
@@ -186,7 +177,7 @@ check_verdict checkLoad(const validation& v, call_record& record) {
     } catch (...) {
         record.leave();
         return failed("with a null link, load_vesk_client_script let an exception escape: " +
-                      exceptionText());
+                      currentExceptionText());
     }
     record.leave();
     if (alone == nullptr) {
@@ -199,7 +190,7 @@ check_verdict checkLoad(const validation& v, call_record& record) {
     } catch (...) {
         record.leave();
         return failed("with a null link, the destructor let an exception escape: " +
-                      exceptionText());
+                      currentExceptionText());
     }
     record.leave();
     return pass();
@@ -228,7 +219,7 @@ char* unlinkedCall(void* context, char* argument, int kind) {
     } catch (...) {
         // The first is kept: a record of each would grow the heap that memory measures.
         if (u->escaped.empty()) {
-            u->escaped.push_back("kind " + std::to_string(kind) + ": " + exceptionText());
+            u->escaped.push_back("kind " + std::to_string(kind) + ": " + currentExceptionText());
         }
     }
     u->record->leave();
@@ -244,7 +235,7 @@ check_verdict checkNullLink(const validation& v, call_record& record) {
         u.script = library.create(nullptr, v.startup.c_str());
     } catch (...) {
         record.leave();
-        return failed("load_vesk_client_script let an exception escape: " + exceptionText());
+        return failed("load_vesk_client_script let an exception escape: " + currentExceptionText());
     }
     record.leave();
     if (u.script == nullptr) {
@@ -257,7 +248,7 @@ check_verdict checkNullLink(const validation& v, call_record& record) {
     try {
         delete u.script;
     } catch (...) {
-        u.escaped.push_back("the destructor: " + exceptionText());
+        u.escaped.push_back("the destructor: " + currentExceptionText());
     }
     record.leave();
     if (!u.escaped.empty()) {

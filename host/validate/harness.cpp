@@ -9,6 +9,7 @@
 #include <set>
 
 #include "command_line.h"
+#include "emulated_host.h"
 #include "emulated_link.h"
 #include "ini_files.h"
 #include "scenario_parser.h"
@@ -25,16 +26,6 @@ namespace fs = std::filesystem;
 namespace vesk_host {
 
 namespace {
-
-std::string exceptionText() {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown exception";
-    }
-}
 
 // Parameters the script names in its "_commands" answer: one "name=value" a line.
 void commandsAnswered(const std::string& answer,
@@ -153,7 +144,7 @@ bool harness::create(const char* startup, std::string& why) {
     } catch (...) {
         s.link->leave();
         m_record.leave();
-        why = "load_vesk_client_script let an exception escape: " + exceptionText();
+        why = "load_vesk_client_script let an exception escape: " + currentExceptionText();
         return false;
     }
     s.link->leave();
@@ -178,7 +169,7 @@ char* harness::raw(char* argument, int kind) {
     try {
         result = m_slot->script->callback(argument, kind);
     } catch (...) {
-        m_escaped.push_back("kind " + std::to_string(kind) + ": " + exceptionText());
+        m_escaped.push_back("kind " + std::to_string(kind) + ": " + currentExceptionText());
         result = nullptr;
     }
     m_slot->link->leave();

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <thread>
 
+#include "line_input.h"
 #include "web_server.h"
 
 namespace vesk_host {
@@ -229,14 +230,9 @@ void serve(host_view& view, page_link& server, int input, line_feed* feed) {
         case inbound::kind::typed: {
             ++typedLine;
             step s;
-            std::string why;
-            if (!parseStep(item.line, s, why)) {
-                if (!why.empty()) {
-                    std::cerr << "stdin:" << typedLine << ": " << why << "\n";
-                }
+            if (!typedStep(item.line, typedLine, s)) {
                 break;
             }
-            s.line = typedLine;
             if (std::string(s.command->name) == "quit") {
                 quit = true;
                 break;

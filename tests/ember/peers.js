@@ -15,6 +15,8 @@ const net = require('net');
 const path = require('path');
 const readline = require('readline');
 
+const {freePort, sleep, untilListening} = require('./lab/lab.js');
+
 const here = __dirname;
 const [test, peerProgram, ...hostArgs] = process.argv.slice(2);
 const children = [];
@@ -91,42 +93,12 @@ function start(program, args, options = {}) {
     return child;
 }
 
-function freePort() {
-    return new Promise((resolve, reject) => {
-        const s = net.createServer();
-        s.listen(0, '127.0.0.1', () => {
-            const port = s.address().port;
-            s.close(() => resolve(port));
-        });
-        s.on('error', reject);
-    });
-}
-
-async function untilListening(port, ms) {
-    const end = Date.now() + ms;
-    while (Date.now() < end) {
-        const ok = await new Promise((resolve) => {
-            const s = net.connect(port, '127.0.0.1', () => {
-                s.destroy();
-                resolve(true);
-            });
-            s.on('error', () => resolve(false));
-        });
-        if (ok) {
-            return;
-        }
-        await sleep(50);
-    }
-    throw new Error(`nothing listens on ${port} after ${ms} ms`);
-}
-
 // Times include the pipes to and from our test program: upper bounds.
 function figure(what, since) {
     const ms = Number(process.hrtime.bigint() - since) / 1e6;
     console.log(`figure: ${what}: ${ms.toFixed(2)} ms`);
 }
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 async function until(what, check, ms = 3000) {
     const end = Date.now() + ms;
