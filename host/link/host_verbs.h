@@ -52,7 +52,9 @@ struct host_verb {
     verb_answer answer;
 };
 
-constexpr host_verb hostVerbs[] = {
+// Inline, so that there is one table in the program: findVerb's pointers are indices into it,
+// whichever file calls it.
+inline constexpr host_verb hostVerbs[] = {
 #define VESK_VERB(verb, family, shape, usage, answer, handler)                                     \
     {#verb, verb_family::family, shape, usage, verb_answer::answer},
 #include "host_verbs.def"

@@ -120,8 +120,12 @@ std::string drawCaption(draw_source& d) {
         return "state=" + drawValue(d);
     case 2:
         return "state.on=" + drawValue(d);
-    case 3:
-        return "text." + std::to_string(d.between(1, 8)) + "=" + drawValue(d);
+    case 3: {
+        // One draw a statement: the operands of + are evaluated in an order each compiler
+        // chooses, and a seed must draw the same steps under all of them.
+        int sub = d.between(1, 8);
+        return "text." + std::to_string(sub) + "=" + drawValue(d);
+    }
     case 4: {
         std::string caption = "state";
         int subs = d.between(33, 40);

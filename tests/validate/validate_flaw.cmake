@@ -13,6 +13,12 @@ if(OUT)
 endif()
 execute_process(COMMAND ${command} RESULT_VARIABLE status OUTPUT_VARIABLE out
     ERROR_VARIABLE err TIMEOUT 300)
+# Where the heap cannot be measured (a sanitizer's allocator, Windows) the check says so with a
+# warning; the flaw is then not for it to find in this build.
+if(out MATCHES "WARN ${CHECK}: the heap in use is not measured")
+    message("SKIPPED: ${CHECK} cannot measure the heap in this build")
+    return()
+endif()
 set(problems "")
 if(NOT status STREQUAL STATUS)
     string(APPEND problems "  exit status ${status}, expected ${STATUS}\n")
